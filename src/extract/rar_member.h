@@ -1,0 +1,12 @@
+// The first entry of a RAR archive (*.MDR), extracted into the temporary folder.
+#pragma once
+
+#include "text/text_string.h"
+
+namespace voskel {
+
+// Returns the full path of the extracted entry, or empty. Nothing is written
+// when the entry would land on keep_intact.
+TextString extract_rar_member(const TextString& archive, const TextString& keep_intact);
+
+}  // namespace voskel

@@ -1,0 +1,12 @@
+// The first member of a ZIP archive (*.MDZ), extracted into the temporary folder.
+#pragma once
+
+#include "text/text_string.h"
+
+namespace voskel {
+
+// Returns the full path of the extracted member, or empty. Nothing is written
+// when the member would land on keep_intact.
+TextString extract_zip_member(const TextString& archive, const TextString& keep_intact);
+
+}  // namespace voskel

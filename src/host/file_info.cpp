@@ -1,0 +1,56 @@
+#include "host/file_info.h"
+
+#include "host/playback.h"
+#include "platform/platform.h"
+#include "registry/plugin_registry.h"
+
+namespace voskel {
+
+namespace {
+
+// The playing file is named by null, by "", or by exactly the name given to
+// Play; the same name in another letter case is another file.
+bool is_playing_file(const PlaybackState& state, const char* file) {
+    return state.current_module != nullptr &&
+           (file == nullptr || file[0] == '\0' || state.current_name.equals(file));
+}
+
+char* path_argument(const TextString& path) { return const_cast<char*>(path.chars()); }
+
+}  // namespace
+
+void GetFileInfo(char* file, char* title, int* length_ms) {
+    const PlaybackState& state = playback_state();
+    if (is_playing_file(state, file)) {
+        state.current_module->GetFileInfo(path_argument(state.temp_path), title, length_ms);
+        return;
+    }
+    if (file == nullptr || file[0] == '\0') return;
+
+    // Any other archive is extracted afresh, without touching the playing file.
+    const TextString extracted = extract_to_temp(TextString(file), state.temp_path);
+    if (extracted.empty()) return;
+    if (In_Module* module = find_module_for(extracted)) {
+        module->GetFileInfo(path_argument(extracted), title, length_ms);
+    }
+    system_calls().delete_file(extracted.chars());
+}
+
+int InfoBox(char* file, HostWindow parent) {
+    const PlaybackState& state = playback_state();
+    if (is_playing_file(state, file)) {
+        return state.current_module->InfoBox(path_argument(state.temp_path), parent);
+    }
+    if (file == nullptr || file[0] == '\0') return 0;
+
+    int result = 0;
+    const TextString extracted = extract_to_temp(TextString(file), state.temp_path);
+    if (extracted.empty()) return 0;
+    if (In_Module* module = find_module_for(extracted)) {
+        result = module->InfoBox(path_argument(extracted), parent);
+    }
+    system_calls().delete_file(extracted.chars());
+    return result;
+}
+
+}  // namespace voskel

@@ -1,0 +1,12 @@
+// Title, length and the information dialog for archived songs, answered by
+// the inner module that plays the archived file.
+#pragma once
+
+#include "host/winamp_in.h"
+
+namespace voskel {
+
+void GetFileInfo(char* file, char* title, int* length_ms);
+int InfoBox(char* file, HostWindow parent);
+
+}  // namespace voskel

@@ -1,0 +1,43 @@
+// The one current playback, and the entry points that forward the host's
+// playback calls to the inner module playing the extracted song.
+#pragma once
+
+#include <cstdint>
+
+#include "host/winamp_in.h"
+#include "text/text_string.h"
+
+namespace voskel {
+
+struct PlaybackState {
+    In_Module* current_module = nullptr;  // the inner module now playing, or none
+    TextString current_name;              // the file as the host passed it to the last Play
+    TextString temp_path;                 // the extracted file the current module plays, or empty
+    // Set by the host while no module was current; delivered by the next Play.
+    // -1 (any negative value) means nothing is pending.
+    int32_t pending_volume = -1;
+    int32_t pending_pan = -1;
+};
+
+PlaybackState& playback_state();
+
+// Extracts the first member of an MDZ or MDR archive, chosen by the name's
+// extension alone, into the temporary folder and returns its full path, or
+// empty. The extraction is refused when it would write to keep_intact (the
+// file the current playback plays).
+TextString extract_to_temp(const TextString& archive, const TextString& keep_intact = TextString());
+
+void Init();
+int Play(char* file);
+void Stop();
+void Pause();
+void UnPause();
+int IsPaused();
+int GetLength();
+int GetOutputTime();
+void SetOutputTime(int time_ms);
+void SetVolume(int volume);
+void SetPan(int pan);
+void EQSet(int on, char bands[10], int preamp);
+
+}  // namespace voskel

@@ -1,0 +1,81 @@
+#include "host/plugin_record.h"
+
+#include "host/file_info.h"
+#include "host/playback.h"
+#include "platform/platform.h"
+#include "registry/plugin_registry.h"
+#include "text/text_string.h"
+
+namespace voskel {
+
+namespace {
+
+char description[] = "mek Voskel Plugin v0.9 (x86)";
+
+char file_extensions[] =
+    "MDZ\0ZIP Compressed Song (*.MDZ)\0"
+    "MDR\0RAR Compressed Song (*.MDR)\0";  // the literal's own NUL ends the list
+
+constexpr char about_box_text[] =
+    "Voskel Plugin v0.9 (" __DATE__ ")\n\n"
+    "Plays songs kept in MDZ (ZIP) and MDR (RAR) archives\n"
+    "through the input plugins installed beside it.";
+
+In_Module record = {
+    .version = 0x100,
+    .description = description,
+    .hMainWindow = nullptr,
+    .hDllInstance = nullptr,
+    .FileExtensions = file_extensions,
+    .is_seekable = 1,
+    .UsesOutputPlug = 1,
+    .Config = Config,
+    .About = About,
+    .Init = Init,
+    .Quit = unload_plugins,
+    .GetFileInfo = GetFileInfo,
+    .InfoBox = InfoBox,
+    .IsOurFile = IsOurFile,
+    .Play = Play,
+    .Pause = Pause,
+    .UnPause = UnPause,
+    .IsPaused = IsPaused,
+    .Stop = Stop,
+    .GetLength = GetLength,
+    .GetOutputTime = GetOutputTime,
+    .SetOutputTime = SetOutputTime,
+    .SetVolume = SetVolume,
+    .SetPan = SetPan,
+    .SAVSAInit = nullptr,
+    .SAVSADeInit = nullptr,
+    .SAAddPCMData = nullptr,
+    .SAGetMode = nullptr,
+    .SAAdd = nullptr,
+    .VSAAddPCMData = nullptr,
+    .VSAGetMode = nullptr,
+    .VSAAdd = nullptr,
+    .VSASetInfo = nullptr,
+    .dsp_isactive = nullptr,
+    .dsp_dosamples = nullptr,
+    .EQSet = EQSet,
+    .SetInfo = nullptr,
+    .outMod = nullptr,
+};
+
+}  // namespace
+
+In_Module& plugin_record() { return record; }
+
+const char* about_text() { return about_box_text; }
+
+void About(HostWindow parent) { system_calls().show_message(parent, about_box_text, message_caption); }
+
+// There is nothing to configure; the box says what the plugin is.
+void Config(HostWindow parent) { About(parent); }
+
+int IsOurFile(char* file) {
+    const TextString extension = TextString(file).extension();
+    return extension.equals("MDZ") || extension.equals("MDR") ? 1 : 0;
+}
+
+}  // namespace voskel

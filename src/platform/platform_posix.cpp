@@ -1,0 +1,111 @@
+// POSIX services: dlopen, a sorted folder scan, the link map, unlink.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fnmatch.h>
+#include <link.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace voskel {
+
+namespace {
+
+LibraryHandle load_library(const char* name_or_path) {
+    return dlopen(name_or_path, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* find_symbol(LibraryHandle library, const char* name) { return dlsym(library, name); }
+
+void unload_library(LibraryHandle library) {
+    if (library != nullptr) dlclose(library);
+}
+
+bool name_before(const std::string& a, const std::string& b) {
+    const int folded = strcasecmp(a.c_str(), b.c_str());
+    return folded != 0 ? folded < 0 : a < b;
+}
+
+// Names come sorted, case-blind first, so that the order of discovery is the
+// same on every file system, as it is on NTFS.
+void find_files(const char* pattern, FoundFileVisitor visit, void* context) {
+    const char* slash = std::strrchr(pattern, '/');
+    const std::string folder = slash ? std::string(pattern, slash == pattern ? 1 : slash - pattern) : ".";
+    const char* wildcard = slash ? slash + 1 : pattern;
+
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        if (fnmatch(wildcard, entry->d_name, FNM_CASEFOLD) == 0) names.emplace_back(entry->d_name);
+    }
+    const int dir_fd = dirfd(dir);
+    std::sort(names.begin(), names.end(), name_before);
+    for (const std::string& name : names) {
+        struct stat info;
+        const bool is_directory = fstatat(dir_fd, name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode);
+        visit(name.c_str(), is_directory, context);
+    }
+    closedir(dir);
+}
+
+// As GetModuleFileNameA on current Windows: a name cut short keeps its NUL
+// and the count returned is the buffer size.
+uint32_t module_file_name(LibraryHandle library, char* buffer, uint32_t size) {
+    std::string name;
+    if (library == nullptr) {
+        char program[4096];
+        const ssize_t count = readlink("/proc/self/exe", program, sizeof program);
+        if (count <= 0) return 0;
+        name.assign(program, static_cast<std::size_t>(count));
+    } else {
+        link_map* map = nullptr;
+        if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr) return 0;
+        name = map->l_name;
+    }
+    if (size == 0 || name.empty()) return 0;
+    if (name.size() < size) {
+        std::memcpy(buffer, name.c_str(), name.size() + 1);
+        return static_cast<uint32_t>(name.size());
+    }
+    std::memcpy(buffer, name.data(), size - 1);
+    buffer[size - 1] = '\0';
+    return size;
+}
+
+void delete_file(const char* path) { unlink(path); }
+
+// There is no window system to speak of; the message goes where a user of a
+// command-line host will see it.
+void show_message(WindowHandle, const char* text, const char* caption) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+}
+
+const char* get_env(const char* name) { return std::getenv(name); }
+
+constexpr SystemCalls posix_calls = {
+    load_library, find_symbol, unload_library, find_files,
+    module_file_name, delete_file, show_message, get_env,
+};
+
+SystemCalls active_calls = posix_calls;
+
+}  // namespace
+
+SystemCalls& system_calls() { return active_calls; }
+const SystemCalls& platform_system_calls() { return posix_calls; }
+PathStyle native_path_style() { return PathStyle::posix; }
+const char* plugin_file_pattern() { return "in_*.so"; }
+const char* rar_library_name() { return "libunrar.so.5"; }
+
+}  // namespace voskel

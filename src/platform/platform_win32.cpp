@@ -1,0 +1,61 @@
+// Win32 services: the Windows loader, FindFirstFileA, MessageBoxA.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+namespace voskel {
+
+namespace {
+
+LibraryHandle load_library(const char* name_or_path) {
+    return reinterpret_cast<LibraryHandle>(LoadLibraryA(name_or_path));
+}
+
+void* find_symbol(LibraryHandle library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void unload_library(LibraryHandle library) {
+    if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+void find_files(const char* pattern, FoundFileVisitor visit, void* context) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        visit(found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, context);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+uint32_t module_file_name(LibraryHandle library, char* buffer, uint32_t size) {
+    return GetModuleFileNameA(static_cast<HMODULE>(library), buffer, size);
+}
+
+void delete_file(const char* path) { DeleteFileA(path); }
+
+void show_message(WindowHandle owner, const char* text, const char* caption) {
+    MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OK);
+}
+
+const char* get_env(const char* name) { return std::getenv(name); }
+
+constexpr SystemCalls win32_calls = {
+    load_library, find_symbol, unload_library, find_files,
+    module_file_name, delete_file, show_message, get_env,
+};
+
+SystemCalls active_calls = win32_calls;
+
+}  // namespace
+
+SystemCalls& system_calls() { return active_calls; }
+const SystemCalls& platform_system_calls() { return win32_calls; }
+PathStyle native_path_style() { return PathStyle::windows; }
+const char* plugin_file_pattern() { return "in_*.dll"; }
+const char* rar_library_name() { return "unrar.dll"; }
+
+}  // namespace voskel

@@ -1,0 +1,153 @@
+#include "registry/plugin_registry.h"
+
+#include <cstring>
+
+#include "host/plugin_record.h"
+
+namespace voskel {
+
+namespace {
+
+constinit PluginRegistry registry;
+
+char fold_case(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool same_letters(const char* a, const char* b, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (fold_case(a[i]) != fold_case(b[i])) return false;
+    }
+    return true;
+}
+
+// The host maker's own modules go last, so that other makers' plugins win
+// ties. A missing description counts as another maker's.
+bool is_host_makers_module(const In_Module& module) {
+    constexpr char maker[] = "Nullsoft";
+    constexpr std::size_t maker_length = sizeof maker - 1;
+    const char* description = module.description;
+    return description != nullptr && std::strlen(description) >= maker_length &&
+           same_letters(description, maker, maker_length);
+}
+
+struct CandidateList {
+    TextString folder;
+    std::vector<TextString> paths;
+};
+
+void collect_candidate(const char* name, bool is_directory, void* context) {
+    if (is_directory) return;
+    auto* candidates = static_cast<CandidateList*>(context);
+    TextString path = candidates->folder;
+    candidates->paths.push_back(path.join_path(TextString(name)));
+}
+
+}  // namespace
+
+PluginRegistry& plugin_registry() { return registry; }
+
+void scan_plugins() {
+    const In_Module& own = plugin_record();
+    SystemCalls& system = system_calls();
+
+    TextString own_path;
+    own_path.load_module_path(own.hDllInstance);
+    CandidateList candidates{own_path.directory_part(), {}};
+    TextString pattern = candidates.folder;
+    pattern.join_path(TextString(plugin_file_pattern()));
+
+    // Every name is known before the first library is loaded: loading runs
+    // plugin code, which must not disturb the search.
+    system.find_files(pattern.chars(), collect_candidate, &candidates);
+
+    for (const TextString& path : candidates.paths) {
+        LibraryHandle library = system.load_library(path.chars());
+        if (library == nullptr) continue;
+        auto get_module = reinterpret_cast<GetInModuleFunction>(system.find_symbol(library, get_in_module_export));
+        In_Module* module = get_module != nullptr ? get_module() : nullptr;
+        if (module == nullptr) {
+            system.unload_library(library);
+            continue;
+        }
+        PluginRecord record{module, library};
+        prepare_module(record);
+        if (is_host_makers_module(*module)) {
+            registry.push_back(record);
+        } else {
+            registry.insert(registry.begin(), record);
+        }
+    }
+}
+
+void prepare_module(PluginRecord& record) {
+    const In_Module& own = plugin_record();
+    In_Module& module = *record.module;
+
+    // The host gives every module it sets up the same services, so a module
+    // carrying ours was set up by the host (or is our own record). Without
+    // services from the host, only our own record counts as set up.
+    const bool already_set_up = own.SAVSAInit != nullptr ? module.SAVSAInit == own.SAVSAInit : &module == &own;
+    if (already_set_up) {
+        system_calls().unload_library(record.library);
+        record.library = nullptr;
+        return;
+    }
+
+    module.hDllInstance = record.library;
+    module.hMainWindow = own.hMainWindow;
+    module.SAVSAInit = own.SAVSAInit;
+    module.SAVSADeInit = own.SAVSADeInit;
+    module.SAAddPCMData = own.SAAddPCMData;
+    module.SAGetMode = own.SAGetMode;
+    module.SAAdd = own.SAAdd;
+    module.VSAAddPCMData = own.VSAAddPCMData;
+    module.VSAGetMode = own.VSAGetMode;
+    module.VSAAdd = own.VSAAdd;
+    module.VSASetInfo = own.VSASetInfo;
+    module.dsp_isactive = own.dsp_isactive;
+    module.dsp_dosamples = own.dsp_dosamples;
+    module.Init();
+}
+
+void unload_plugins() {
+    for (PluginRecord& record : registry) {
+        if (record.library == nullptr) continue;
+        record.module->Quit();
+        system_calls().unload_library(record.library);
+        // Cleared, so that nothing is released twice.
+        record.library = nullptr;
+    }
+}
+
+In_Module* find_module_for(const TextString& path) {
+    const TextString extension = path.extension();
+    if (registry.empty()) scan_plugins();
+    const In_Module* own = &plugin_record();
+    for (const PluginRecord& record : registry) {
+        if (record.module == own) continue;
+        if (extension_list_matches(record.module->FileExtensions, extension)) return record.module;
+    }
+    return nullptr;
+}
+
+bool extension_list_matches(const char* list, const TextString& ext) {
+    if (list == nullptr) return false;
+    const std::size_t wanted = static_cast<std::size_t>(ext.length());
+    const char* group = list;
+    while (*group != '\0') {
+        const std::size_t group_length = std::strlen(group);
+        std::size_t token_start = 0;
+        for (std::size_t i = 0; i <= group_length; ++i) {
+            const bool token_ends = i == group_length ? i > token_start : group[i] == ';';
+            if (!token_ends) continue;
+            if (i - token_start == wanted && same_letters(group + token_start, ext.chars(), wanted)) return true;
+            token_start = i + 1;
+        }
+        // Skip the group's description; a group without one ends the list.
+        const char* description = group + group_length + 1;
+        if (*description == '\0') return false;
+        group = description + std::strlen(description) + 1;
+    }
+    return false;
+}
+
+}  // namespace voskel

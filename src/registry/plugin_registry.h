@@ -1,0 +1,45 @@
+// The other input plugins beside ours: found, loaded and set up on first
+// need, kept in order, chosen by extension, released at Quit.
+#pragma once
+
+#include <vector>
+
+#include "host/winamp_in.h"
+#include "platform/platform.h"
+#include "text/text_string.h"
+
+namespace voskel {
+
+struct PluginRecord {
+    In_Module* module = nullptr;
+    // The load this plugin made for the module, or null when someone else had
+    // already set the module up (then its Init and Quit are not ours to call).
+    LibraryHandle library = nullptr;
+};
+
+// Other makers' modules first, the host maker's ("Nullsoft...") last; the
+// first module whose extension list matches wins.
+using PluginRegistry = std::vector<PluginRecord>;
+
+PluginRegistry& plugin_registry();
+
+// Loads every plugin library in our own folder and registers its module.
+void scan_plugins();
+
+// Sets up a freshly loaded module as the host would, unless it already is set
+// up; in that case drops the extra load and clears record.library.
+void prepare_module(PluginRecord& record);
+
+// The record's Quit: Quit and unload every module this plugin set up itself.
+void unload_plugins();
+
+// The module that plays files with this path's extension, or null. Scans the
+// folder while the registry is empty. Never our own module: an archive inside
+// an archive is not played by forwarding to ourselves.
+In_Module* find_module_for(const TextString& path);
+
+// Whether an extension list (pairs of group and description, ended by an
+// empty string) names ext as a whole ';'-separated token, letter case aside.
+bool extension_list_matches(const char* list, const TextString& ext);
+
+}  // namespace voskel
