@@ -35,11 +35,13 @@ install_packages() {
         build-essential cmake ninja-build pkg-config git ca-certificates file \
         googletest libgtest-dev libgmock-dev libbenchmark-dev \
         g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+        g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
         wine wine32:i386 wine64 \
-        zip unzip 7zip sharutils dpkg-dev \
+        zip unzip 7zip sharutils dpkg-dev libarchive-tools \
         libarchive-dev libunrar-dev libunrar5 libopenmpt-dev \
         clang-14 libclang-rt-14-dev llvm-14 valgrind python3
 }
 
 step "apt sources"; enable_apt_components
 step "packages"; install_packages
+step "Windows libraries, Wine prefix, RAR fixtures"; "$root/scripts/build-windows-libs.sh" "$build"
