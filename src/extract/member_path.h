@@ -1,0 +1,28 @@
+// Where an archive member may be written, decided from its stored name
+// before anything is written.
+#pragma once
+
+#include "text/text_string.h"
+
+namespace voskel {
+
+// Whether a stored name may be written below the temporary folder as it
+// stands. Refused: an empty name, a folder entry (ends in a separator), an
+// absolute name, a drive or any ':', and every component that is empty, "."
+// or "..". '/' and '\' both separate components here, on every build. On the
+// Windows style also refused: control characters, <>"|?* and components
+// ending in '.' or ' ', which Windows would strip or refuse. Whatever passes
+// is the one spelling of its path, so that texts can be compared.
+bool is_safe_member_name(const char* name, PathStyle style = native_path_style());
+
+// Whether two paths name the same file as far as their text tells. Windows
+// style: ASCII letter case is ignored and '/' equals '\'. POSIX: byte-exact.
+bool is_same_path(const TextString& a, const TextString& b, PathStyle style = native_path_style());
+
+// What every extractor checks once it knows the stored name: target becomes
+// the folder joined with the name. Returns false, and nothing may be
+// written, when the name is not safe or the target is keep_intact.
+bool accept_member(const TextString& folder, const TextString& name, const TextString& keep_intact,
+                   TextString& target);
+
+}  // namespace voskel

@@ -1,0 +1,140 @@
+#include "extract/unzip32_member.h"
+
+#include "extract/entry_points.h"
+#include "extract/member_path.h"
+#include "extract/temp_dir.h"
+#include "extract/unzip32_api.h"
+#include "host/plugin_record.h"
+#include "platform/platform.h"
+
+namespace voskel {
+
+namespace {
+
+// The first name the listing pass reports. The library's callbacks carry no
+// context, so it lives here.
+constinit TextString captured_name;
+
+void capture(const char* name) {
+    if (captured_name.empty()) captured_name = name;
+}
+
+int VOSKEL_WINAPI swallow_output(char*, unsigned long size) { return static_cast<int>(size); }
+int VOSKEL_WINAPI refuse_password(char*, int, const char*, const char*) { return 1; }
+int VOSKEL_WINAPI replace5(char*) { return 1; }
+int VOSKEL_WINAPI replace6(char*, unsigned) { return 1; }
+
+void VOSKEL_WINAPI listed5(unsigned long, unsigned long, unsigned, unsigned, unsigned, unsigned, unsigned,
+                           unsigned, char, char* name, char*, unsigned long, char) {
+    capture(name);
+}
+
+void VOSKEL_WINAPI listed6(unsigned long long, unsigned long long, unsigned, unsigned, unsigned, unsigned,
+                           unsigned, unsigned, char, const char* name, const char*, unsigned long, char) {
+    capture(name);
+}
+
+// One generation's records, filled with the same values in its own layout.
+struct Generation5 {
+    unzip5::SingleEntryUnzip entry;
+    unzip5::DCL options{};
+    unzip5::USERFUNCTIONS callbacks{};
+
+    Generation5(void* entry_point, const TextString& archive, const TextString& folder)
+        : entry(reinterpret_cast<unzip5::SingleEntryUnzip>(entry_point)) {
+        callbacks.print = swallow_output;
+        callbacks.replace = replace5;
+        callbacks.password = refuse_password;
+        callbacks.SendApplicationMessage = listed5;
+        options.fQuiet = 2;
+        options.ndflag = 1;
+        options.noflag = 1;
+        options.lpszZipFN = const_cast<char*>(archive.chars());
+        options.lpszExtractDir = const_cast<char*>(folder.chars());
+    }
+
+    int run(int nvflag, int include_count, char** include) {
+        options.nvflag = nvflag;
+        return entry(include_count, include, 0, nullptr, &options, &callbacks);
+    }
+};
+
+struct Generation6 {
+    unzip6::SingleEntryUnzip entry;
+    unzip6::DCL options{};
+    unzip6::USERFUNCTIONS callbacks{};
+
+    Generation6(void* entry_point, const TextString& archive, const TextString& folder)
+        : entry(reinterpret_cast<unzip6::SingleEntryUnzip>(entry_point)) {
+        callbacks.print = swallow_output;
+        callbacks.replace = replace6;
+        callbacks.password = refuse_password;
+        callbacks.SendApplicationMessage = listed6;
+        options.StructVersID = unzip6::UZ_DCL_STRUCTVER;
+        options.fQuiet = 2;
+        options.ndflag = 1;
+        options.noflag = 1;
+        options.lpszZipFN = const_cast<char*>(archive.chars());
+        options.lpszExtractDir = const_cast<char*>(folder.chars());
+    }
+
+    int run(int nvflag, int include_count, char** include) {
+        options.nvflag = nvflag;
+        return entry(include_count, include, 0, nullptr, &options, &callbacks);
+    }
+};
+
+// The include list is a wildcard pattern to the library, and '\' its escape:
+// a name holding one of these would not name itself.
+bool names_itself(const TextString& name) {
+    for (const char* p = name.chars(); *p != '\0'; ++p) {
+        if (*p == '*' || *p == '?' || *p == '[' || *p == '\\') return false;
+    }
+    return true;
+}
+
+template <typename Generation>
+TextString list_and_extract(Generation generation, const TextString& folder, const TextString& keep_intact) {
+    if (generation.run(1, 0, nullptr) != 0 || captured_name.empty()) return TextString();
+    const TextString name = captured_name;
+    TextString target;
+    if (!names_itself(name) || !accept_member(folder, name, keep_intact, target)) return TextString();
+    char* include[] = {const_cast<char*>(name.chars())};
+    if (generation.run(0, 1, include) != 0) {
+        system_calls().delete_file(target.chars());
+        return TextString();
+    }
+    return target;
+}
+
+enum Export { uzp_version, single_entry_unzip, export_count };
+constexpr const char* export_names[export_count] = {"UzpVersion", "Wiz_SingleEntryUnzip"};
+
+}  // namespace
+
+TextString extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact) {
+    TextString folder;
+    if (!find_temp_dir(folder)) return TextString();
+
+    LibraryHandle library = system_calls().load_library(unzip32_library_name);
+    if (library == nullptr) {
+        system_calls().show_message(nullptr, "Could not find unzip32.dll", message_caption);
+        return TextString();
+    }
+    void* exports[export_count];
+    if (!resolve_entry_points(library, export_names, exports, export_count)) return TextString();
+
+    captured_name.clear();
+    const UzpVer* version = reinterpret_cast<UzpVersionFunction>(exports[uzp_version])();
+    const int major = version != nullptr ? version->unzip.major : 0;
+    TextString result;
+    if (major == 5) {
+        result = list_and_extract(Generation5(exports[single_entry_unzip], archive, folder), folder, keep_intact);
+    } else if (major == 6) {
+        result = list_and_extract(Generation6(exports[single_entry_unzip], archive, folder), folder, keep_intact);
+    }
+    unload(library);
+    return result;
+}
+
+}  // namespace voskel

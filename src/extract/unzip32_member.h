@@ -1,0 +1,16 @@
+// The first member of a ZIP archive, extracted through unzip32.dll. The
+// win32 build's ZIP extractor; the code is portable, so that other builds
+// can drive it against a stand-in library.
+#pragma once
+
+#include "text/text_string.h"
+
+namespace voskel {
+
+// The library loaded by name for each extraction.
+inline constexpr const char* unzip32_library_name = "unzip32.dll";
+
+// As extract_zip_member: the full path of the extracted member, or empty.
+TextString extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact);
+
+}  // namespace voskel

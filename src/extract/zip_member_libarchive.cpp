@@ -1,0 +1,118 @@
+// ZIP where no unzip32.dll exists: libarchive reads the first member and it
+// is written where the returned path says, folders created as needed.
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "extract/member_path.h"
+#include "extract/temp_dir.h"
+#include "extract/zip_member.h"
+
+namespace voskel {
+
+namespace {
+
+struct ReaderDeleter {
+    void operator()(archive* reader) const { archive_read_free(reader); }
+};
+using Reader = std::unique_ptr<archive, ReaderDeleter>;
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+    }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Walks down the folders of name below folder_fd, creating those missing;
+// never follows a symbolic link on the way. On success parent holds the
+// innermost folder and leaf points at the file name within name.
+bool open_parent(int folder_fd, const char* name, Descriptor& parent, const char*& leaf) {
+    parent.reset(dup(folder_fd));
+    if (parent.get() < 0) return false;
+    leaf = name;
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p != '/') continue;
+        const std::string component(leaf, static_cast<std::size_t>(p - leaf));
+        if (mkdirat(parent.get(), component.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        const int next = openat(parent.get(), component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) return false;
+        parent.reset(next);
+        leaf = p + 1;
+    }
+    return true;
+}
+
+bool copy_data(archive* reader, int out) {
+    char buffer[16384];
+    for (;;) {
+        const la_ssize_t count = archive_read_data(reader, buffer, sizeof buffer);
+        if (count < 0) return false;
+        if (count == 0) return true;
+        for (la_ssize_t done = 0; done < count;) {
+            const ssize_t written = write(out, buffer + done, static_cast<std::size_t>(count - done));
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) return false;
+            done += written;
+        }
+    }
+}
+
+// Writes the current entry's data to name below folder; on failure leaves
+// no file of that name behind.
+bool write_member(archive* reader, const TextString& folder, const char* name) {
+    Descriptor folder_fd(open(folder.empty() ? "." : folder.chars(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor parent;
+    const char* leaf = nullptr;
+    if (folder_fd.get() < 0 || !open_parent(folder_fd.get(), name, parent, leaf)) return false;
+    Descriptor out(openat(parent.get(), leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (out.get() < 0) return false;
+    const bool copied = copy_data(reader, out.get());
+    const bool closed = close(out.release()) == 0;
+    if (copied && closed) return true;
+    unlinkat(parent.get(), leaf, 0);
+    return false;
+}
+
+}  // namespace
+
+TextString extract_zip_member(const TextString& archive, const TextString& keep_intact) {
+    TextString folder;
+    if (!find_temp_dir(folder)) return TextString();
+
+    Reader reader(archive_read_new());
+    if (!reader || archive_read_support_format_zip(reader.get()) != ARCHIVE_OK ||
+        archive_read_open_filename(reader.get(), archive.chars(), 65536) != ARCHIVE_OK) {
+        return TextString();
+    }
+    archive_entry* entry = nullptr;
+    if (archive_read_next_header(reader.get(), &entry) != ARCHIVE_OK) return TextString();
+    // Only a plain file is a song; a folder, link or device entry gives nothing.
+    if (archive_entry_filetype(entry) != AE_IFREG) return TextString();
+    const TextString name(archive_entry_pathname(entry));
+    TextString target;
+    if (!accept_member(folder, name, keep_intact, target)) return TextString();
+    return write_member(reader.get(), folder, name.chars()) ? target : TextString();
+}
+
+}  // namespace voskel

@@ -1,0 +1,11 @@
+// ZIP on Windows: through unzip32.dll.
+#include "extract/unzip32_member.h"
+#include "extract/zip_member.h"
+
+namespace voskel {
+
+TextString extract_zip_member(const TextString& archive, const TextString& keep_intact) {
+    return extract_zip_member_unzip32(archive, keep_intact);
+}
+
+}  // namespace voskel

@@ -1,0 +1,107 @@
+// Which stored names may be written, and when two paths are one file.
+#include <gtest/gtest.h>
+
+#include "extract/member_path.h"
+
+namespace voskel {
+namespace {
+
+TEST(MemberNames, SafeOnlyWhenTheNameStaysBelowTheFolderInOneSpelling) {
+    struct Row {
+        const char* name;
+        bool windows;
+        bool posix;
+    };
+    const Row rows[] = {
+        {"song.mod", true, true},
+        {"songs/deep/tune.mod", true, true},
+        {"songs\\tune.mod", true, true},
+        {"..x.mod", true, true},
+        {"x..mod", true, true},
+        {".hidden", true, true},
+        {"\xe9t\xe9 [1].mod", true, true},
+        {"", false, false},
+        // Folder entries.
+        {"songs/", false, false},
+        {"songs\\", false, false},
+        // Absolute, drives and streams.
+        {"/etc/passwd", false, false},
+        {"\\Windows\\x.mod", false, false},
+        {"C:x.mod", false, false},
+        {"C:\\x.mod", false, false},
+        {"x.mod:stream", false, false},
+        // Climbing, with either separator.
+        {"..", false, false},
+        {"../x.mod", false, false},
+        {"..\\x.mod", false, false},
+        {"a/../../x.mod", false, false},
+        {"a\\..\\x.mod", false, false},
+        {"a/b\\..", false, false},
+        // Second spellings of a path.
+        {"./x.mod", false, false},
+        {"a//x.mod", false, false},
+        {"a/./x.mod", false, false},
+        // What Windows strips or refuses.
+        {"a/.. /x.mod", false, true},
+        {"song.mod.", false, true},
+        {"song.mod ", false, true},
+        {"what?.mod", false, true},
+        {"a*b.mod", false, true},
+        {"a<b>.mod", false, true},
+        {"a\"b.mod", false, true},
+        {"a|b.mod", false, true},
+        {"tab\there.mod", false, true},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(is_safe_member_name(row.name, PathStyle::windows), row.windows) << "windows: " << row.name;
+        EXPECT_EQ(is_safe_member_name(row.name, PathStyle::posix), row.posix) << "posix: " << row.name;
+    }
+    EXPECT_FALSE(is_safe_member_name(nullptr, PathStyle::windows));
+    EXPECT_FALSE(is_safe_member_name(nullptr, PathStyle::posix));
+}
+
+TEST(MemberNames, SamePathIgnoresCaseAndSlashOnlyOnWindows) {
+    struct Row {
+        const char* a;
+        const char* b;
+        bool windows;
+        bool posix;
+    };
+    const Row rows[] = {
+        {"C:\\Temp\\song.mod", "C:\\Temp\\song.mod", true, true},
+        {"C:\\Temp\\song.mod", "c:\\temp\\SONG.MOD", true, false},
+        {"C:\\Temp\\sub/song.mod", "C:\\Temp\\sub\\song.mod", true, false},
+        {"C:\\Temp\\song.mod", "C:\\Temp\\song.mo", false, false},
+        {"C:\\Temp\\song.mod", "C:\\Temp\\song.mp", false, false},
+        {"/tmp/x/\xe9.mod", "/tmp/x/\xc9.mod", false, false},
+        {"song.mod", "", false, false},
+    };
+    for (const Row& row : rows) {
+        const TextString a(row.a), b(row.b);
+        EXPECT_EQ(is_same_path(a, b, PathStyle::windows), row.windows) << row.a << " / " << row.b;
+        EXPECT_EQ(is_same_path(b, a, PathStyle::windows), row.windows) << row.b << " / " << row.a;
+        EXPECT_EQ(is_same_path(a, b, PathStyle::posix), row.posix) << row.a << " / " << row.b;
+    }
+}
+
+TEST(MemberNames, AcceptJoinsTheNameAndGuardsTheKeptFile) {
+    const bool windows = native_path_style() == PathStyle::windows;
+    const TextString folder(windows ? "C:\\Temp\\" : "/tmp/");
+    const TextString name("sub/Song.mod");
+    const TextString expected(windows ? "C:\\Temp\\sub/Song.mod" : "/tmp/sub/Song.mod");
+
+    TextString target;
+    ASSERT_TRUE(accept_member(folder, name, TextString(), target));
+    EXPECT_STREQ(target.chars(), expected.chars());
+
+    EXPECT_FALSE(accept_member(folder, name, expected, target));
+    // The same file in other letters: one file on Windows, two elsewhere.
+    const TextString other_case(windows ? "c:\\temp\\SUB\\song.MOD" : "/tmp/sub/song.mod");
+    EXPECT_EQ(accept_member(folder, name, other_case, target), !windows);
+
+    EXPECT_FALSE(accept_member(folder, TextString("../Song.mod"), TextString(), target));
+    EXPECT_FALSE(accept_member(folder, TextString(), TextString(), target));
+}
+
+}  // namespace
+}  // namespace voskel

@@ -1,0 +1,124 @@
+// ZIP archives made by zip and 7zz, and written byte by byte, through the
+// build's ZIP reader: unzip32.dll on Windows, libarchive elsewhere.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "extract/zip_member.h"
+#include "extract_support.h"
+#include "support/archive_writer.h"
+#include "support/message_capture.h"
+
+namespace voskel {
+namespace {
+
+class ZipMember : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::library_available(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+    }
+
+    static TextString extract(const std::string& archive, const TextString& keep_intact = TextString()) {
+        return extract_zip_member(TextString(archive.c_str()), keep_intact);
+    }
+
+    test::LibrarySearch search{test::host_path(VOSKEL_WINDOWS_LIBS_DIR)};
+    test::ScratchFolder archives{"archives"};
+    test::TempFolder temp;
+};
+
+TEST_F(ZipMember, FirstListedMemberAloneIsWrittenUnderItsStoredName) {
+    struct Row {
+        const char* archive;
+        const char* member;
+        const char* song;
+    };
+    const Row rows[] = {
+        {"several.mdz", "zeta.mod", "zeta"},
+        {"in_folder.mdz", "songs/deep/tune.mod", "tune"},
+        {"seven.mdz", "alpha.mod", "alpha"},
+        {"seven_folder.mdz", "songs/deep/tune.mod", "tune"},
+    };
+    for (const Row& row : rows) {
+        const TextString extracted = extract(test::fixture(row.archive));
+        EXPECT_EQ(extracted.chars(), temp.joined(row.member)) << row.archive;
+        EXPECT_EQ(test::read_file(temp.joined(test::on_disk(row.member))), test::song(row.song)) << row.archive;
+        EXPECT_EQ(temp.files(), std::vector<std::string>{row.member}) << row.archive;
+        std::filesystem::remove_all(temp.path());
+        std::filesystem::create_directories(temp.path());
+    }
+}
+
+TEST_F(ZipMember, ExtractingAgainOverwritesWithoutAsking) {
+    const std::string archive = test::fixture("several.mdz");
+    ASSERT_EQ(extract(archive).chars(), temp.joined("zeta.mod"));
+    test::write_file(temp.joined("zeta.mod"), "edited meanwhile");
+
+    EXPECT_EQ(extract(archive).chars(), temp.joined("zeta.mod"));
+    EXPECT_EQ(test::read_file(temp.joined("zeta.mod")), test::song("zeta"));
+    EXPECT_EQ(temp.files(), std::vector<std::string>{"zeta.mod"});
+}
+
+TEST_F(ZipMember, NothingUsableGivesEmptyAndWritesNothing) {
+    test::write_file(archives.file("garbage.mdz"), "this is not an archive");
+    // Stored data whose CRC does not match: the file is written, then found broken.
+    test::write_file(archives.file("broken.mdz"),
+                     test::zip_archive({{.name = "broken.mod", .data = "damaged data", .wrong_crc = true}}));
+    test::write_file(archives.file("folder_only.mdz"),
+                     test::zip_archive({{.name = "songs/", .data = "", .external_attributes = 0x10}}));
+    const std::string cases[] = {
+        test::fixture("empty.mdz"),
+        test::fixture("folder_first.mdz"),  // a folder entry comes first
+        test::fixture("encrypted.mdz"),     // no password is given
+        archives.file("garbage.mdz"),
+        archives.file("broken.mdz"),
+        archives.file("folder_only.mdz"),
+        archives.file("missing.mdz"),
+    };
+    for (const std::string& archive : cases) {
+        test::MessageCapture messages;
+        EXPECT_TRUE(extract(archive).empty()) << archive;
+        EXPECT_TRUE(temp.files().empty()) << archive;
+        EXPECT_TRUE(messages.messages().empty()) << archive;
+        std::filesystem::remove_all(temp.path());
+        std::filesystem::create_directories(temp.path());
+    }
+}
+
+TEST_F(ZipMember, KeptFileIsNeitherWrittenNorRemoved) {
+    const std::string archive = test::fixture("several.mdz");
+    const TextString playing = extract(archive);
+    ASSERT_EQ(playing.chars(), temp.joined("zeta.mod"));
+    test::write_file(playing.chars(), "playing");
+
+    EXPECT_TRUE(extract(archive, playing).empty());
+    EXPECT_EQ(test::read_file(playing.chars()), "playing");
+
+    // In other letters: the same file on Windows, another one elsewhere.
+    std::string upper = playing.chars();
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    const bool windows = native_path_style() == PathStyle::windows;
+    EXPECT_EQ(extract(archive, TextString(upper.c_str())).empty(), windows);
+    EXPECT_EQ(test::read_file(playing.chars()), windows ? "playing" : test::song("zeta"));
+}
+
+TEST_F(ZipMember, HostileNamesAreRefusedAndNothingOutsideIsTouched) {
+    for (const char* victim : {"escaped.mod", "absolute.mod", "rooted.mod"}) {
+        test::write_file(test::join(temp.outer(), victim), "victim");
+    }
+    const std::vector<std::string> victims = {"../absolute.mod", "../escaped.mod", "../rooted.mod"};
+    for (const std::string& name : test::hostile_names(temp)) {
+        const std::string archive = archives.file("hostile.mdz");
+        test::write_file(archive, test::zip_archive({{.name = name, .data = "hostile"}, {.name = "safe.mod", .data = "safe"}}));
+        EXPECT_TRUE(extract(archive).empty()) << name;
+        EXPECT_EQ(temp.files(), victims) << name;
+    }
+    for (const char* victim : {"escaped.mod", "absolute.mod", "rooted.mod"}) {
+        EXPECT_EQ(test::read_file(test::join(temp.outer(), victim)), "victim") << victim;
+    }
+}
+
+}  // namespace
+}  // namespace voskel

@@ -1,0 +1,139 @@
+#include "support/archive_writer.h"
+
+namespace voskel::test {
+
+namespace {
+
+// 2024-12-31 23:58:58 as a DOS date and time.
+constexpr uint16_t dos_time = (23 << 11) | (58 << 5) | (58 / 2);
+constexpr uint16_t dos_date = ((2024 - 1980) << 9) | (12 << 5) | 31;
+
+void put16(std::string& out, uint32_t value) {
+    out += static_cast<char>(value & 0xff);
+    out += static_cast<char>((value >> 8) & 0xff);
+}
+
+void put32(std::string& out, uint32_t value) {
+    put16(out, value & 0xffff);
+    put16(out, value >> 16);
+}
+
+uint32_t stored_crc(const std::string& data, bool wrong) { return crc32(data) ^ (wrong ? 0xffffffffu : 0); }
+
+}  // namespace
+
+uint32_t crc32(const std::string& bytes) {
+    uint32_t crc = 0xffffffffu;
+    for (unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+std::string zip_archive(const std::vector<ZipEntry>& entries) {
+    std::string out;
+    std::string directory;
+    for (const ZipEntry& entry : entries) {
+        const uint32_t offset = static_cast<uint32_t>(out.size());
+        const uint32_t crc = stored_crc(entry.data, entry.wrong_crc);
+        const uint32_t size = static_cast<uint32_t>(entry.data.size());
+        const uint32_t name_size = static_cast<uint32_t>(entry.name.size());
+
+        put32(out, 0x04034b50);
+        put16(out, 10);  // version needed: 1.0, stored
+        put16(out, entry.flags);
+        put16(out, 0);   // stored
+        put16(out, dos_time);
+        put16(out, dos_date);
+        put32(out, crc);
+        put32(out, size);
+        put32(out, size);
+        put16(out, name_size);
+        put16(out, 0);
+        out += entry.name;
+        out += entry.data;
+
+        put32(directory, 0x02014b50);
+        put16(directory, (static_cast<uint32_t>(entry.host) << 8) | 30);
+        put16(directory, 10);
+        put16(directory, entry.flags);
+        put16(directory, 0);
+        put16(directory, dos_time);
+        put16(directory, dos_date);
+        put32(directory, crc);
+        put32(directory, size);
+        put32(directory, size);
+        put16(directory, name_size);
+        put16(directory, 0);  // extra field
+        put16(directory, 0);  // comment
+        put16(directory, 0);  // disk
+        put16(directory, 0);  // internal attributes
+        put32(directory, entry.external_attributes);
+        put32(directory, offset);
+        directory += entry.name;
+    }
+    const uint32_t directory_offset = static_cast<uint32_t>(out.size());
+    out += directory;
+    put32(out, 0x06054b50);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, static_cast<uint32_t>(entries.size()));
+    put16(out, static_cast<uint32_t>(entries.size()));
+    put32(out, static_cast<uint32_t>(directory.size()));
+    put32(out, directory_offset);
+    put16(out, 0);
+    return out;
+}
+
+std::string rar4_archive(const std::vector<RarEntry>& entries) {
+    // A block's CRC is the low half of the CRC-32 of the block after the CRC field.
+    auto block = [](std::string body) {
+        std::string out;
+        put16(out, crc32(body) & 0xffff);
+        return out + body;
+    };
+
+    std::string out("Rar!\x1a\x07\x00", 7);
+    std::string main_header;
+    main_header += '\x73';
+    put16(main_header, 0);   // flags
+    put16(main_header, 13);  // size
+    put16(main_header, 0);
+    put32(main_header, 0);
+    out += block(main_header);
+
+    for (const RarEntry& entry : entries) {
+        const std::string data = entry.folder ? std::string() : entry.data;
+        std::string header;
+        header += '\x74';
+        // 0x8000: the data size follows; 0xe0 in the dictionary bits marks a folder.
+        put16(header, 0x8000 | (entry.folder ? 0xe0 : 0));
+        put16(header, 32 + static_cast<uint32_t>(entry.name.size()));
+        put32(header, static_cast<uint32_t>(data.size()));  // packed
+        put32(header, static_cast<uint32_t>(data.size()));  // unpacked
+        header += static_cast<char>(entry.host);
+        put32(header, stored_crc(data, entry.wrong_crc));
+        put32(header, (static_cast<uint32_t>(dos_date) << 16) | dos_time);
+        header += static_cast<char>(20);    // version needed: 2.0
+        header += static_cast<char>(0x30);  // stored
+        put16(header, static_cast<uint32_t>(entry.name.size()));
+        if (entry.host == 3) {
+            put32(header, entry.folder ? 040755 : 0100644);
+        } else {
+            put32(header, entry.folder ? 0x10 : 0x20);
+        }
+        header += entry.name;
+        out += block(header);
+        out += data;
+    }
+
+    std::string end;
+    end += '\x7b';
+    put16(end, 0x4000);
+    put16(end, 7);
+    out += block(end);
+    return out;
+}
+
+}  // namespace voskel::test

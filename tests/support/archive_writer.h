@@ -1,0 +1,38 @@
+// Small archives written byte by byte, for stored names that no archiver
+// produces (absolute, "..", drives) and for broken contents. Checksums are
+// computed properly, so that the real libraries read what is meant.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace voskel::test {
+
+// The CRC-32 of ZIP and RAR.
+uint32_t crc32(const std::string& bytes);
+
+struct ZipEntry {
+    std::string name;
+    std::string data;
+    uint16_t flags = 0;                // general purpose bits
+    uint8_t host = 3;                  // "version made by" system: 0 FAT, 3 Unix
+    uint32_t external_attributes = 0;  // 0x10 marks a folder made on FAT
+    bool wrong_crc = false;            // store a CRC that the data does not have
+};
+
+// A ZIP archive of stored (uncompressed) entries, in the order given.
+std::string zip_archive(const std::vector<ZipEntry>& entries);
+
+struct RarEntry {
+    std::string name;  // stored as given; RAR 4 archives made on Windows use '\'
+    std::string data;
+    uint8_t host = 2;  // 0 MS-DOS, 2 Win32, 3 Unix
+    bool folder = false;
+    bool wrong_crc = false;
+};
+
+// A RAR 4 archive of stored entries, in the order given.
+std::string rar4_archive(const std::vector<RarEntry>& entries);
+
+}  // namespace voskel::test
