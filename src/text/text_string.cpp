@@ -135,6 +135,9 @@ void TextString::copy_from_text(const char* text) {
 }
 
 void TextString::reserve(int32_t needed) {
+    // The text is carried over: a smaller (or negative) request would size
+    // the new block too small for it.
+    if (needed < length_) needed = length_;
     // The share count is read only once the first two tests pass, so the
     // shared empty text (capacity 0) is never asked for one.
     if (capacity_ >= needed && needed != 0 && share_byte() <= 1) return;

@@ -49,7 +49,8 @@ public:
 
     // Afterwards the string holds a private block with room for at least
     // `needed` characters and still holds its text. Block sizes are exact
-    // multiples of size_granule, chosen from `needed` alone.
+    // multiples of size_granule, chosen from `needed` alone; a request below
+    // the current length (or negative) counts as one for the length.
     void reserve(int32_t needed);
 
     TextString& append(const TextString& tail);

@@ -277,7 +277,7 @@ TEST(TextStringText, UpperCaseFoldsOnlyAsciiLetters) {
     EXPECT_STREQ(text.chars(), "AZ AZ 09 {}`@ \x80\xe9\xff");
 }
 
-TEST(TextStringHeap, AStringThatCannotGetABlockStopsTheProcess) {
+TEST(TextStringHeapDeathTest, AStringThatCannotGetABlockStopsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(
         {
