@@ -58,7 +58,7 @@ bool accept_member(const TextString& folder, const TextString& name, const TextS
     if (!is_safe_member_name(name.chars())) return false;
     target = folder;
     target.join_path(name);
-    return !is_same_path(target, keep_intact);
+    return static_cast<uint32_t>(target.length()) <= longest_path() && !is_same_path(target, keep_intact);
 }
 
 }  // namespace voskel

@@ -21,7 +21,9 @@ bool is_same_path(const TextString& a, const TextString& b, PathStyle style = na
 
 // What every extractor checks once it knows the stored name: target becomes
 // the folder joined with the name. Returns false, and nothing may be
-// written, when the name is not safe or the target is keep_intact.
+// written, when the name is not safe, the target is keep_intact, or it is
+// longer than the platform's file calls reach (a library may still write
+// it, but neither its player nor its deletion could reach it).
 bool accept_member(const TextString& folder, const TextString& name, const TextString& keep_intact,
                    TextString& target);
 

@@ -1,5 +1,7 @@
 #include "extract/rar_member.h"
 
+#include <cstring>
+
 #include "extract/entry_points.h"
 #include "extract/member_path.h"
 #include "extract/temp_dir.h"
@@ -18,6 +20,26 @@ enum Export { open_archive, close_archive, read_header, process_file, export_cou
 constexpr const char* export_names[export_count] = {"RAROpenArchive", "RARCloseArchive", "RARReadHeader",
                                                     "RARProcessFile"};
 
+// The library cuts a longer name to fit FileName, possibly short of a
+// multi-byte character's end: such a name is not the entry's. A name this
+// short is whole.
+constexpr std::size_t longest_whole_name = sizeof(unrar::RARHeaderData::FileName) - 5;
+
+// Only a plain file is a song. The library makes what the attributes say,
+// a symbolic link included, and the inner plugin would read what it names.
+bool is_plain_file(const unrar::RARHeaderData& header) {
+    if ((header.Flags & unrar::RHDF_DIRECTORY) != 0) return false;
+    if (header.HostOS == unrar::HOST_UNIX) {
+        const unsigned type = header.FileAttr & 0xF000;  // S_IFMT
+        return type == 0 || type == 0x8000;               // S_IFREG
+    }
+    constexpr unsigned folder_or_link = 0x10 | 0x400;  // FILE_ATTRIBUTE_DIRECTORY, _REPARSE_POINT
+    return (header.FileAttr & folder_or_link) == 0;
+}
+
+// The library copies at most this much of a destination (its NM, less two).
+constexpr uint32_t destination_size = 2046;
+
 template <typename Function>
 Function entry(void* const* exports, Export which) {
     return reinterpret_cast<Function>(exports[which]);
@@ -29,13 +51,26 @@ TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archiv
     unrar::RARHeaderData header{};
     header.CmtBuf = nullptr;
     if (entry<unrar::RARReadHeader>(exports, read_header)(archive, &header) != 0) return TextString();
-    // A folder entry has no data to play.
-    if ((header.Flags & unrar::RHDF_DIRECTORY) != 0) return TextString();
+    if (!is_plain_file(header)) return TextString();
     header.FileName[sizeof header.FileName - 1] = '\0';
+    if (std::strlen(header.FileName) > longest_whole_name) return TextString();
+    // Names come and go in the OEM code page on Windows.
+    char name[sizeof header.FileName];
+    if (!system_calls().oem_to_ansi(header.FileName, name, sizeof name)) return TextString();
     TextString target;
-    if (!accept_member(folder, TextString(header.FileName), keep_intact, target)) return TextString();
-    if (entry<unrar::RARProcessFile>(exports, process_file)(archive, unrar::RAR_EXTRACT,
-                                                            const_cast<char*>(folder.chars()), nullptr) != 0) {
+    if (!accept_member(folder, TextString(name), keep_intact, target)) return TextString();
+    // The file is named in full: the reported name is the library's rendering
+    // of the entry's own, which may hold characters it lost, and the file
+    // would land under the other. The folder is named too, so that the
+    // library's clearing of planted links stays below it.
+    char destination_folder[destination_size];
+    char destination_name[destination_size];
+    if (!system_calls().ansi_to_oem(folder.chars(), destination_folder, destination_size) ||
+        !system_calls().ansi_to_oem(target.chars(), destination_name, destination_size)) {
+        return TextString();
+    }
+    if (entry<unrar::RARProcessFile>(exports, process_file)(archive, unrar::RAR_EXTRACT, destination_folder,
+                                                            destination_name) != 0) {
         system_calls().delete_file(target.chars());
         return TextString();
     }

@@ -11,6 +11,10 @@ constexpr unsigned RAR_OM_EXTRACT = 1;
 constexpr int RAR_EXTRACT = 2;
 constexpr unsigned RHDF_DIRECTORY = 0x20;
 
+// RARHeaderData::HostOS of an archive made on Unix, whose FileAttr is then
+// a st_mode; elsewhere it holds Windows file attributes.
+constexpr unsigned HOST_UNIX = 3;
+
 #pragma pack(push, 1)
 
 struct RARHeaderData {

@@ -53,6 +53,14 @@ struct SystemCalls {
 
     // The value of an environment variable, or null when it is not set.
     const char* (*get_env)(const char* name);
+
+    // Text between the code page every other call here uses (ANSI on
+    // Windows) and the one unrar.dll takes and reports names in (OEM on
+    // Windows), written into buffer of size bytes with its NUL. False when
+    // it does not fit, or when a character has no exact counterpart in the
+    // other code page. POSIX has one code page: the text is copied.
+    bool (*ansi_to_oem)(const char* text, char* buffer, uint32_t size);
+    bool (*oem_to_ansi)(const char* text, char* buffer, uint32_t size);
 };
 
 // The table every caller goes through. Tests may overwrite its entries and
@@ -64,6 +72,10 @@ const SystemCalls& platform_system_calls();
 
 // The build's own path style.
 PathStyle native_path_style();
+
+// The longest full path the file calls above, and the host's and inner
+// plugins' own, reach: MAX_PATH less its NUL on Windows.
+uint32_t longest_path();
 
 // The wildcard that names input plugin libraries beside ours: "in_*.dll" or "in_*.so".
 const char* plugin_file_pattern();

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,9 +94,17 @@ void show_message(WindowHandle, const char* text, const char* caption) {
 
 const char* get_env(const char* name) { return std::getenv(name); }
 
+bool copy_text(const char* text, char* buffer, uint32_t size) {
+    const std::size_t length = std::strlen(text);
+    if (length >= size) return false;
+    std::memcpy(buffer, text, length + 1);
+    return true;
+}
+
 constexpr SystemCalls posix_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
+    copy_text, copy_text,
 };
 
 SystemCalls active_calls = posix_calls;
@@ -105,6 +114,7 @@ SystemCalls active_calls = posix_calls;
 SystemCalls& system_calls() { return active_calls; }
 const SystemCalls& platform_system_calls() { return posix_calls; }
 PathStyle native_path_style() { return PathStyle::posix; }
+uint32_t longest_path() { return PATH_MAX - 1; }
 const char* plugin_file_pattern() { return "in_*.so"; }
 const char* rar_library_name() { return "libunrar.so.5"; }
 

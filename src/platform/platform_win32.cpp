@@ -1,7 +1,8 @@
-// Win32 services: the Windows loader, FindFirstFileA, MessageBoxA.
+// Win32 services: the Windows loader, FindFirstFileA, MessageBoxA, code pages.
 #include <windows.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -43,9 +44,26 @@ void show_message(WindowHandle owner, const char* text, const char* caption) {
 
 const char* get_env(const char* name) { return std::getenv(name); }
 
+// Through UTF-16, refusing best-fit replacements: a name that comes back
+// different would name another file.
+bool convert(UINT from, UINT to, const char* text, char* buffer, uint32_t size) {
+    const int wide_count = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+    if (wide_count <= 0) return false;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(wide_count));
+    if (MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, wide.data(), wide_count) != wide_count) return false;
+    BOOL lossy = FALSE;
+    const int written = WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide.data(), wide_count, buffer,
+                                            static_cast<int>(size), nullptr, &lossy);
+    return written > 0 && !lossy;
+}
+
+bool ansi_to_oem(const char* text, char* buffer, uint32_t size) { return convert(CP_ACP, CP_OEMCP, text, buffer, size); }
+bool oem_to_ansi(const char* text, char* buffer, uint32_t size) { return convert(CP_OEMCP, CP_ACP, text, buffer, size); }
+
 constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
+    ansi_to_oem, oem_to_ansi,
 };
 
 SystemCalls active_calls = win32_calls;
@@ -55,6 +73,7 @@ SystemCalls active_calls = win32_calls;
 SystemCalls& system_calls() { return active_calls; }
 const SystemCalls& platform_system_calls() { return win32_calls; }
 PathStyle native_path_style() { return PathStyle::windows; }
+uint32_t longest_path() { return MAX_PATH - 1; }
 const char* plugin_file_pattern() { return "in_*.dll"; }
 const char* rar_library_name() { return "unrar.dll"; }
 

@@ -1,6 +1,8 @@
 // Which stored names may be written, and when two paths are one file.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "extract/member_path.h"
 
 namespace voskel {
@@ -101,6 +103,17 @@ TEST(MemberNames, AcceptJoinsTheNameAndGuardsTheKeptFile) {
 
     EXPECT_FALSE(accept_member(folder, TextString("../Song.mod"), TextString(), target));
     EXPECT_FALSE(accept_member(folder, TextString(), TextString(), target));
+}
+
+// A library may write a longer path (unrar.dll does, through a \\?\ path),
+// but neither the inner plugin nor the deletion afterwards could reach it.
+TEST(MemberNames, AcceptRefusesTargetsLongerThanThePlatformReaches) {
+    const TextString folder(native_path_style() == PathStyle::windows ? "C:\\Temp" : "/tmp");
+    const std::size_t room = longest_path() - static_cast<std::size_t>(folder.length()) - 1;
+    TextString target;
+    ASSERT_TRUE(accept_member(folder, TextString(std::string(room, 'n').c_str()), TextString(), target));
+    EXPECT_EQ(static_cast<uint32_t>(target.length()), longest_path());
+    EXPECT_FALSE(accept_member(folder, TextString(std::string(room + 1, 'n').c_str()), TextString(), target));
 }
 
 }  // namespace
