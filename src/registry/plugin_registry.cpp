@@ -121,6 +121,10 @@ void unload_plugins() {
 In_Module* find_module_for(const TextString& path) {
     const TextString extension = path.extension();
     if (registry.empty()) scan_plugins();
+    // An archive inside an archive is not played. Handing it on could only
+    // reach ourselves or another archive player, which might hand it back:
+    // an archive that holds itself would then never stop being extracted.
+    if (IsOurFile(const_cast<char*>(path.chars())) != 0) return nullptr;
     const In_Module* own = &plugin_record();
     for (const PluginRecord& record : registry) {
         if (record.module == own) continue;

@@ -34,8 +34,8 @@ void prepare_module(PluginRecord& record);
 void unload_plugins();
 
 // The module that plays files with this path's extension, or null. Scans the
-// folder while the registry is empty. Never our own module: an archive inside
-// an archive is not played by forwarding to ourselves.
+// folder while the registry is empty. Never our own module, and none at all
+// for an MDZ or MDR file: an archive inside an archive is not played.
 In_Module* find_module_for(const TextString& path);
 
 // Whether an extension list (pairs of group and description, ended by an

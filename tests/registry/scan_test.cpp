@@ -345,9 +345,10 @@ TEST_F(FakeFolderTest, OwnRecordIsRegisteredWithoutLibraryAndNeverChosen) {
     EXPECT_EQ(sandbox.own().hDllInstance, &own_library);
     EXPECT_EQ(playback_state().current_module, &zipper.record) << "our own Init was called";
 
-    // Another module listing MDZ is chosen past our own, which comes first.
-    EXPECT_EQ(find_module_for(song("inner.mdz")), &zipper.record);
+    // Nor is another module that lists MDZ: it could hand the archive back.
+    EXPECT_EQ(find_module_for(song("inner.mdz")), nullptr);
     EXPECT_EQ(find_module_for(song("inner.MdR")), nullptr);
+    EXPECT_EQ(find_module_for(song("inner.mod")), &zipper.record);
 
     unload_plugins();
     EXPECT_EQ(own_library.unloads, 1) << "Quit does not unload our own library";
