@@ -17,8 +17,12 @@
 // Journal lines hold tab-separated fields: the call's name, its arguments,
 // then name=value pairs of what the plugin saw in its own record. Pointers
 // and handles are written as unsigned decimal numbers, a null text as "(null)".
+// Calls that name a file (Play, GetFileInfo, InfoBox) also write what that
+// file held at the time: size=<bytes> (-1 when it could not be read) and
+// crc=<CRC-32>, so that a test sees a file its caller deletes right after.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -72,10 +76,9 @@ void put_unsigned(std::uintmax_t value) {
     put(digits + start, sizeof digits - start);
 }
 
-void put_number(int value) {
+void put_number(long long value) {
     if (value < 0) put("-");
-    put_unsigned(value < 0 ? 0u - static_cast<std::uintmax_t>(static_cast<std::intmax_t>(value))
-                           : static_cast<std::uintmax_t>(value));
+    put_unsigned(value < 0 ? 0u - static_cast<std::uintmax_t>(value) : static_cast<std::uintmax_t>(value));
 }
 
 void put_address(const void* pointer) { put_unsigned(reinterpret_cast<std::uintptr_t>(pointer)); }
@@ -88,6 +91,29 @@ void field(const char* text) { put("\t"); put_text(text); }
 void field(int value) { put("\t"); put_number(value); }
 void pair(const char* key) { put("\t"); put(key); put("="); }
 void end() { put("\n"); }
+
+void file_facts(const char* path) {
+    long long size = -1;
+    std::uint32_t crc = 0xFFFFFFFFu;
+    std::FILE* file = path != nullptr && path[0] != '\0' ? std::fopen(path, "rb") : nullptr;
+    if (file != nullptr) {
+        size = 0;
+        unsigned char buffer[4096];
+        std::size_t count;
+        while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            size += static_cast<long long>(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                crc ^= buffer[i];
+                for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+            }
+        }
+        std::fclose(file);
+    }
+    pair("size");
+    put_number(size);
+    pair("crc");
+    put_unsigned(crc ^ 0xFFFFFFFFu);
+}
 
 // ---- the answers a test can choose --------------------------------------
 
@@ -186,6 +212,7 @@ void GetFileInfo(char* file, char* title, int* length_ms) {
     put_address(title);
     pair("length");
     put_address(length_ms);
+    file_facts(file);
     end();
     if (!answers.has_file_info) return;
     if (title != nullptr) std::strcpy(title, answers.title);
@@ -197,6 +224,7 @@ int InfoBox(char* file, HostWindow parent) {
     field(file);
     pair("parent");
     put_address(parent);
+    file_facts(file);
     end();
     return answers.info_box;
 }
@@ -239,6 +267,7 @@ int Play(char* file) {
     put_address(self.outMod);
     pair("hDllInstance");
     put_address(self.hDllInstance);
+    file_facts(file);
     end();
     if (answers.play == 0 && answers.uses_output) start_output();
     return answers.play;

@@ -1,0 +1,397 @@
+// Archived songs played and queried through the real plugin library, loaded
+// by the test host as the player loads it, with the real archive libraries
+// and the recording inner plugins beside it.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "extract_support.h"
+#include "platform/platform.h"
+#include "support/archive_writer.h"
+#include "support/message_capture.h"
+#include "support/test_host.h"
+
+namespace voskel {
+namespace {
+
+using test::JournalEntry;
+using test::Recorder;
+using test::TestHost;
+
+std::uintptr_t number(const void* pointer) { return reinterpret_cast<std::uintptr_t>(pointer); }
+
+std::vector<std::string> names(std::initializer_list<const char*> calls) { return {calls.begin(), calls.end()}; }
+
+// The one call of this kind the recorder got; a failure if it got none or several.
+JournalEntry only_call(const Recorder& recorder, const std::string& call) {
+    const std::vector<JournalEntry> calls = recorder.calls(call);
+    EXPECT_EQ(calls.size(), 1u) << call;
+    return calls.empty() ? JournalEntry{} : calls.back();
+}
+
+std::string file_argument(const JournalEntry& entry) { return entry.fields.empty() ? "(no call)" : entry.fields[0]; }
+
+// Whether the file the recorder was handed held exactly these bytes at the time.
+::testing::AssertionResult held(const JournalEntry& entry, const std::string& bytes) {
+    const std::string size = entry.value("size").value_or("(none)");
+    if (size != std::to_string(bytes.size()) || entry.number("crc") != test::crc32(bytes)) {
+        return ::testing::AssertionFailure() << entry.call << " saw " << file_argument(entry) << " with size " << size;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+const TestHost::FileInfo untouched{"(untouched)", -2};
+
+class PlaybackInHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::library_available(test::zip_format()) || !test::library_available(test::rar_format())) {
+            GTEST_SKIP() << "unzip32.dll and unrar.dll have not been built";
+        }
+        host.install("in_alpha");
+        host.install("in_text");
+        ASSERT_TRUE(host.start());
+    }
+
+    // The path the plugin hands on for a member extracted into the host's temporary folder.
+    std::string extracted(const std::string& member) const { return test::join(host.temp_folder().path(), member); }
+    std::vector<std::string> temp_files() const { return host.temp_folder().files(); }
+
+    std::string zip(const std::string& file, const std::string& member, const std::string& bytes) const {
+        const std::string path = archives.file(file);
+        test::write_file(path, test::zip_archive({{.name = member, .data = bytes}}));
+        return path;
+    }
+    std::string rar(const std::string& file, const std::string& member, const std::string& bytes) const {
+        const std::string path = archives.file(file);
+        test::write_file(path, test::rar4_archive({{.name = member, .data = bytes}}));
+        return path;
+    }
+
+    // in_alpha set up by the host, so that its answers can be chosen before
+    // the plugin's first lookup, and chosen again after each reset.
+    Recorder alpha_set_up_by_host() {
+        EXPECT_NE(host.set_up_inner("in_alpha"), nullptr);
+        const Recorder alpha = host.recorder("in_alpha");
+        answer(alpha);
+        return alpha;
+    }
+    static void answer(const Recorder& recorder) {
+        recorder.set_file_info("Alpha Title", 61000);
+        recorder.set_result("InfoBox", 3);
+    }
+
+    test::LibrarySearch search{test::host_path(VOSKEL_WINDOWS_LIBS_DIR)};
+    test::ScratchFolder archives{"archives"};
+    TestHost host{"play"};
+};
+
+TEST_F(PlaybackInHost, ArchivedSongPlaysFromAnExtractedCopyThatStopRemoves) {
+    const std::string real4 = archives.file("real4.mdr");
+    const std::string real5 = archives.file("real5.mdr");
+    const std::string rar_fixtures = test::host_path(VOSKEL_RAR_FIXTURES_DIR);
+    std::filesystem::copy_file(test::join(rar_fixtures, "test_read_format_rar.rar"), real4);
+    std::filesystem::copy_file(test::join(rar_fixtures, "test_read_format_rar5_compressed.rar"), real5);
+    struct Row {
+        std::string archive;
+        const char* member;
+        const char* plugin;
+        std::size_t size;
+        uint32_t crc;
+    };
+    const std::string by_hand = "a RAR 4 archive written by hand";
+    const Row rows[] = {
+        {test::fixture("several.mdz"), "zeta.mod", "in_alpha", test::song("zeta").size(), test::crc32(test::song("zeta"))},
+        {test::fixture("seven.mdz"), "alpha.mod", "in_alpha", test::song("alpha").size(), test::crc32(test::song("alpha"))},
+        {rar("hand.mdr", "Song.S3M", by_hand), "Song.S3M", "in_alpha", by_hand.size(), test::crc32(by_hand)},
+        {real4, "test.txt", "in_text", 20, 0xbec8a242},
+        {real5, "test.bin", "in_text", 1200, 0x7cca70cd},
+    };
+    for (const Row& row : rows) {
+        ASSERT_EQ(host.play(row.archive), 0) << row.archive;
+        const Recorder plugin = host.recorder(row.plugin);
+        const JournalEntry play = only_call(plugin, "Play");
+        const std::string path = extracted(row.member);
+        EXPECT_EQ(file_argument(play), path);
+        EXPECT_EQ(play.value("size"), std::to_string(row.size)) << row.archive;
+        EXPECT_EQ(play.number("crc"), row.crc) << row.archive;
+        EXPECT_EQ(play.number("SetInfo"), number(host.set_info_address()));
+        EXPECT_EQ(play.number("outMod"), number(host.output()));
+        EXPECT_EQ(temp_files(), std::vector<std::string>{row.member});
+        EXPECT_EQ(test::crc32(test::read_file(path)), row.crc) << "the copy must last while the song plays";
+
+        host.stop();
+        EXPECT_EQ(plugin.count("Stop"), 1) << row.archive;
+        EXPECT_FALSE(test::file_exists(path));
+        EXPECT_TRUE(temp_files().empty()) << row.archive;
+        plugin.reset();
+    }
+}
+
+TEST_F(PlaybackInHost, CallsReachThePlayingModuleUnchangedAndGetIdleAnswersOtherwise) {
+    ASSERT_EQ(host.play(test::fixture("several.mdz")), 0);
+    const Recorder alpha = host.recorder("in_alpha");
+    alpha.reset();
+    const auto choose_answers = [&] {
+        alpha.set_result("IsPaused", 1);
+        alpha.set_result("GetLength", 187000);
+        alpha.set_result("GetOutputTime", -4321);
+    };
+    choose_answers();
+    char bands[10] = {-32, -20, -1, 0, 1, 5, 12, 20, 31, 63};
+    In_Module& plugin = host.plugin();
+
+    plugin.Pause();
+    plugin.UnPause();
+    EXPECT_EQ(plugin.IsPaused(), 1);
+    EXPECT_EQ(plugin.GetLength(), 187000);
+    EXPECT_EQ(plugin.GetOutputTime(), -4321);
+    plugin.SetOutputTime(98765);
+    plugin.SetVolume(255);
+    plugin.SetPan(-128);
+    plugin.EQSet(1, bands, -7);
+    EXPECT_EQ(alpha.call_names(), names({"Pause", "UnPause", "IsPaused", "GetLength", "GetOutputTime",
+                                         "SetOutputTime", "SetVolume", "SetPan", "EQSet"}));
+    EXPECT_EQ(only_call(alpha, "SetOutputTime").fields, std::vector<std::string>{"98765"});
+    EXPECT_EQ(only_call(alpha, "SetVolume").fields, std::vector<std::string>{"255"});
+    EXPECT_EQ(only_call(alpha, "SetPan").fields, std::vector<std::string>{"-128"});
+    EXPECT_EQ(only_call(alpha, "EQSet").fields, (std::vector<std::string>{"1", "-32,-20,-1,0,1,5,12,20,31,63", "-7"}));
+
+    host.stop();
+    alpha.reset();
+    choose_answers();
+    EXPECT_EQ(plugin.IsPaused(), 0);
+    EXPECT_EQ(plugin.GetLength(), -1);
+    EXPECT_EQ(plugin.GetOutputTime(), -1);
+    plugin.Pause();
+    plugin.UnPause();
+    plugin.SetOutputTime(1000);
+    plugin.EQSet(0, bands, 3);
+    plugin.Stop();
+    EXPECT_EQ(alpha.journal(), "") << "a module was reached with none playing";
+}
+
+TEST_F(PlaybackInHost, VolumeAndPanSetWhileIdleReachOnlyTheNextPlay) {
+    const std::string song = test::fixture("several.mdz");
+    In_Module& plugin = host.plugin();
+    plugin.SetVolume(10);
+    plugin.SetVolume(200);
+    plugin.SetPan(-50);
+    ASSERT_EQ(host.play(song), 0);
+    const Recorder alpha = host.recorder("in_alpha");
+    EXPECT_EQ(alpha.call_names(), names({"winampGetInModule2", "Init", "SetVolume", "Play"}));
+    EXPECT_EQ(only_call(alpha, "SetVolume").fields, std::vector<std::string>{"200"});
+
+    // Set while playing: forwarded, and nothing left pending for later.
+    plugin.SetVolume(77);
+    host.stop();
+    alpha.reset();
+    plugin.SetPan(0);
+    ASSERT_EQ(host.play(song), 0);
+    EXPECT_EQ(alpha.call_names(), names({"SetPan", "Play"}));
+    EXPECT_EQ(only_call(alpha, "SetPan").fields, std::vector<std::string>{"0"});
+
+    host.stop();
+    alpha.reset();
+    ASSERT_EQ(host.play(song), 0);
+    EXPECT_EQ(alpha.call_names(), names({"Play"})) << "what was pending is delivered once";
+}
+
+// Nothing to play: a song no plugin names, and an archive inside an archive,
+// which only our own record names (were it handed to ourselves, in_alpha
+// would play the inner song). Play fails, a query writes nothing, and no
+// file is left behind.
+TEST_F(PlaybackInHost, ArchiveWithNothingToPlayFailsAndLeavesNothing) {
+    const std::string inner = test::zip_archive({{.name = "song.mod", .data = "inner song"}});
+    for (const std::string& archive : {zip("unknown.mdz", "song.xyz", "unknown"), rar("unknown.mdr", "song.xyz", "unknown"),
+                                       zip("outer.mdz", "inner.mdz", inner), rar("outer.mdr", "inner.mdz", inner)}) {
+        EXPECT_EQ(host.play(archive), 1) << archive;
+        EXPECT_TRUE(temp_files().empty()) << archive;
+        host.stop();
+        const TestHost::FileInfo info = host.get_file_info(archive.c_str());
+        EXPECT_EQ(info.title, untouched.title) << archive;
+        EXPECT_EQ(info.length_ms, untouched.length_ms) << archive;
+        EXPECT_EQ(host.info_box(archive.c_str()), 0) << archive;
+        EXPECT_TRUE(temp_files().empty()) << archive;
+    }
+    for (const char* plugin : {"in_alpha", "in_text"}) {
+        EXPECT_EQ(host.recorder(plugin).call_names(), names({"winampGetInModule2", "Init"})) << plugin;
+    }
+}
+
+TEST_F(PlaybackInHost, FailingInnerPlayRemovesTheCopyAtOnceAndStopStillReachesTheModule) {
+    const Recorder alpha = alpha_set_up_by_host();
+    alpha.set_result("Play", 5);
+    EXPECT_EQ(host.play(test::fixture("several.mdz")), 5);
+    EXPECT_TRUE(held(only_call(alpha, "Play"), test::song("zeta"))) << "the copy existed when the module was asked";
+    EXPECT_TRUE(temp_files().empty());
+
+    // The module stays current with no file: asked about the playing song, it gets an empty path.
+    EXPECT_EQ(host.get_file_info(nullptr).title, "Alpha Title");
+    EXPECT_EQ(file_argument(only_call(alpha, "GetFileInfo")), "");
+
+    host.stop();
+    EXPECT_EQ(alpha.count("Stop"), 1);
+    host.stop();
+    EXPECT_EQ(alpha.count("Stop"), 1) << "the module was not released by the first Stop";
+}
+
+TEST_F(PlaybackInHost, QueriesAboutThePlayingSongAskItsModuleAboutTheCopy) {
+    const Recorder alpha = alpha_set_up_by_host();
+    const std::string song = test::fixture("several.mdz");
+    ASSERT_EQ(host.play(song), 0);
+    // Any extraction would put the song back over this.
+    const std::string copy = extracted("zeta.mod");
+    test::write_file(copy, "changed while playing");
+
+    for (const char* file : {static_cast<const char*>(nullptr), "", song.c_str()}) {
+        const std::string label = file == nullptr ? "(null)" : '"' + std::string(file) + '"';
+        alpha.reset();
+        answer(alpha);
+        const TestHost::FileInfo info = host.get_file_info(file);
+        EXPECT_EQ(info.title, "Alpha Title") << label;
+        EXPECT_EQ(info.length_ms, 61000) << label;
+        EXPECT_EQ(host.info_box(file), 3) << label;
+        for (const char* call : {"GetFileInfo", "InfoBox"}) {
+            const JournalEntry entry = only_call(alpha, call);
+            EXPECT_EQ(file_argument(entry), copy) << call << ' ' << label;
+            EXPECT_TRUE(held(entry, "changed while playing")) << label;
+        }
+        EXPECT_EQ(only_call(alpha, "InfoBox").number("parent"), number(host.main_window())) << label;
+        EXPECT_EQ(temp_files(), std::vector<std::string>{"zeta.mod"}) << label;
+    }
+}
+
+TEST_F(PlaybackInHost, IdleQueriesAskAboutAFreshCopyAndRemoveIt) {
+    const Recorder alpha = alpha_set_up_by_host();
+    const std::string by_hand = "the RAR song";
+    struct Row {
+        std::string archive;
+        const char* member;
+        std::string bytes;
+    };
+    const Row rows[] = {
+        {test::fixture("several.mdz"), "zeta.mod", test::song("zeta")},
+        {rar("song.mdr", "tune.xm", by_hand), "tune.xm", by_hand},
+    };
+    for (const Row& row : rows) {
+        const TestHost::FileInfo info = host.get_file_info(row.archive.c_str());
+        EXPECT_EQ(info.title, "Alpha Title") << row.archive;
+        EXPECT_EQ(info.length_ms, 61000) << row.archive;
+        EXPECT_TRUE(temp_files().empty()) << row.archive;
+        EXPECT_EQ(host.info_box(row.archive.c_str()), 3) << row.archive;
+        EXPECT_TRUE(temp_files().empty()) << row.archive;
+        for (const char* call : {"GetFileInfo", "InfoBox"}) {
+            const JournalEntry entry = only_call(alpha, call);
+            EXPECT_EQ(file_argument(entry), extracted(row.member)) << call;
+            EXPECT_TRUE(held(entry, row.bytes));
+        }
+        alpha.reset();
+        answer(alpha);
+    }
+
+    // With nothing playing, null and "" name no file at all.
+    for (const char* file : {static_cast<const char*>(nullptr), ""}) {
+        const TestHost::FileInfo info = host.get_file_info(file);
+        EXPECT_EQ(info.title, untouched.title);
+        EXPECT_EQ(info.length_ms, untouched.length_ms);
+        EXPECT_EQ(host.info_box(file), 0);
+    }
+    EXPECT_EQ(alpha.journal(), "");
+}
+
+// A query whose song would land on the playing copy answers as for an
+// archive that cannot be extracted, and the copy is neither rewritten nor
+// removed; a query about any other song is answered meanwhile.
+TEST_F(PlaybackInHost, QueryThatWouldLandOnThePlayingCopyIsRefused) {
+    const Recorder alpha = alpha_set_up_by_host();
+    ASSERT_EQ(host.play(zip("playing.mdz", "tune.mod", "playing tune")), 0);
+    const std::string copy = extracted("tune.mod");
+
+    for (const std::string& other : {zip("other.mdz", "tune.mod", "other tune"), rar("other.mdr", "tune.mod", "other tune")}) {
+        alpha.reset();
+        answer(alpha);
+        const TestHost::FileInfo info = host.get_file_info(other.c_str());
+        EXPECT_EQ(info.title, untouched.title) << other;
+        EXPECT_EQ(info.length_ms, untouched.length_ms) << other;
+        EXPECT_EQ(host.info_box(other.c_str()), 0) << other;
+        EXPECT_EQ(alpha.journal(), "") << other;
+        EXPECT_EQ(test::read_file(copy), "playing tune") << other;
+        EXPECT_EQ(temp_files(), std::vector<std::string>{"tune.mod"}) << other;
+    }
+
+    const std::string unrelated = zip("unrelated.mdz", "another.mod", "another tune");
+    EXPECT_EQ(host.get_file_info(unrelated.c_str()).title, "Alpha Title");
+    EXPECT_EQ(file_argument(only_call(alpha, "GetFileInfo")), extracted("another.mod"));
+    EXPECT_EQ(test::read_file(copy), "playing tune");
+    EXPECT_EQ(temp_files(), std::vector<std::string>{"tune.mod"});
+
+    host.stop();
+    EXPECT_TRUE(temp_files().empty());
+}
+
+// Windows names files without regard to letter case; POSIX does not.
+TEST_F(PlaybackInHost, LetterCaseDecidesAsTheFileSystemDoes) {
+    const bool case_blind = native_path_style() == PathStyle::windows;
+    const Recorder alpha = alpha_set_up_by_host();
+    ASSERT_EQ(host.play(zip("song.mdz", "Tune.mod", "playing tune")), 0);
+    alpha.reset();
+    answer(alpha);
+
+    // The playing archive by another spelling: not the playing file, since
+    // names are compared byte by byte; where names are case-blind its song
+    // lands on the copy, elsewhere no such archive exists.
+    const std::string spelled = archives.file("SONG.MDZ");
+    EXPECT_EQ(host.get_file_info(spelled.c_str()).title, untouched.title);
+    EXPECT_EQ(host.info_box(spelled.c_str()), 0);
+    EXPECT_EQ(alpha.journal(), "");
+
+    // Another archive whose song differs from the playing one in letter case alone.
+    const std::string other = zip("other.mdz", "TUNE.MOD", "other tune");
+    const TestHost::FileInfo info = host.get_file_info(other.c_str());
+    if (case_blind) {
+        EXPECT_EQ(info.title, untouched.title);
+        EXPECT_EQ(info.length_ms, untouched.length_ms);
+        EXPECT_EQ(alpha.journal(), "");
+    } else {
+        EXPECT_EQ(info.title, "Alpha Title");
+        const JournalEntry entry = only_call(alpha, "GetFileInfo");
+        EXPECT_EQ(file_argument(entry), extracted("TUNE.MOD"));
+        EXPECT_TRUE(held(entry, "other tune"));
+    }
+    EXPECT_EQ(test::read_file(extracted("Tune.mod")), "playing tune");
+    EXPECT_EQ(temp_files(), std::vector<std::string>{"Tune.mod"});
+}
+
+TEST_F(PlaybackInHost, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNothing) {
+    if (native_path_style() != PathStyle::windows) {
+        GTEST_SKIP() << "the build's own ZIP reader needs no library; a missing RAR library is tested in-process";
+    }
+    const test::ScratchFolder empty("no-libraries");
+    const test::LibrarySearch nowhere(empty.path());
+    for (const std::string& archive : {zip("song.mdz", "song.mod", "song"), rar("song.mdr", "song.mod", "song")}) {
+        const std::string library = archive.back() == 'z' ? "unzip32.dll" : "unrar.dll";
+        const test::PluginMessageCapture capture(host.plugin_library(), "Voskel Plugin");
+        EXPECT_NE(host.play(archive), 0);
+        EXPECT_EQ(host.get_file_info(archive.c_str()).title, untouched.title);
+        EXPECT_EQ(host.info_box(archive.c_str()), 0);
+        EXPECT_NE(host.play(archive), 0);
+        host.stop();
+
+        const std::vector<test::CapturedMessage> shown = capture.messages();
+        EXPECT_EQ(shown.size(), 4u) << library;
+        for (const test::CapturedMessage& message : shown) {
+            EXPECT_EQ(message.text, "Could not find " + library);
+            EXPECT_EQ(message.owner, nullptr);
+            EXPECT_EQ(message.style, 0u) << "MB_OK alone";
+        }
+        EXPECT_TRUE(temp_files().empty()) << library;
+    }
+    EXPECT_EQ(host.recorder("in_alpha").count("Play"), 0);
+}
+
+}  // namespace
+}  // namespace voskel
