@@ -110,18 +110,5 @@ TEST_F(PluginFolder, ChoosesByIsOurFileFirstThenByExtensionInLoadOrder) {
     EXPECT_EQ(beta_recorder.calls("IsOurFile").back().fields.at(0), folder.file("song.txt"));
 }
 
-TEST(ExtensionList, NamesWholeTokensOfEveryGroupInAnyCase) {
-    const char list[] = "MOD;S3M\0Modules\0wav\0Waves\0";
-    EXPECT_TRUE(play::extension_list_names(list, "mod"));
-    EXPECT_TRUE(play::extension_list_names(list, "S3m"));
-    EXPECT_TRUE(play::extension_list_names(list, "WAV"));
-    EXPECT_FALSE(play::extension_list_names(list, "MO"));
-    EXPECT_FALSE(play::extension_list_names(list, "S3"));
-    EXPECT_FALSE(play::extension_list_names(list, "Modules")) << "descriptions are no extensions";
-    EXPECT_FALSE(play::extension_list_names(nullptr, "MOD"));
-    const char no_description[] = "MOD;XM\0";
-    EXPECT_TRUE(play::extension_list_names(no_description, "XM"));
-}
-
 }  // namespace
 }  // namespace voskel

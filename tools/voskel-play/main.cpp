@@ -221,9 +221,9 @@ public:
         std::string bar;
         if (length_ms > 0) {
             const int64_t filled = done_ms >= length_ms ? width : done_ms * width / length_ms;
-            bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                  std::string(static_cast<std::size_t>(width - filled), '-') + "] " + format_time(done_ms) + " / " +
-                  format_time(length_ms);
+            bar.append(1, '[').append(static_cast<std::size_t>(filled), '#');
+            bar.append(static_cast<std::size_t>(width - filled), '-').append("] ");
+            bar.append(format_time(done_ms)).append(" / ").append(format_time(length_ms));
         } else {
             bar = format_time(done_ms);
         }

@@ -1,11 +1,11 @@
 #include "plugin_host.h"
 
 #include <atomic>
-#include <cctype>
 #include <cstdio>
-#include <cstring>
 
 #include "host_system.h"
+#include "registry/plugin_registry.h"
+#include "text/text_string.h"
 #include "wav_output.h"
 
 namespace voskel::play {
@@ -52,16 +52,6 @@ std::string hex(int value) {
 
 void collect_name(const char* name, bool is_directory, void* context) {
     if (!is_directory) static_cast<std::vector<std::string>*>(context)->emplace_back(name);
-}
-
-bool same_letters(const char* a, const std::string& b, std::size_t count) {
-    if (b.size() != count) return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -124,7 +114,7 @@ const LoadedPlugin* PluginHost::claim(const std::string& path) const {
     const std::string extension = extension_of(path);
     if (extension.empty()) return nullptr;
     for (const LoadedPlugin& plugin : plugins_) {
-        if (extension_list_names(plugin.module->FileExtensions, extension)) return &plugin;
+        if (extension_list_matches(plugin.module->FileExtensions, TextString(extension.c_str()))) return &plugin;
     }
     return nullptr;
 }
@@ -144,22 +134,5 @@ void reset_reported_info() {
     info_channels = 0;
 }
 
-bool extension_list_names(const char* list, const std::string& extension) {
-    if (list == nullptr) return false;
-    for (const char* group = list; *group != '\0';) {
-        const char* token = group;
-        for (const char* p = group;; ++p) {
-            if (*p == ';' || *p == '\0') {
-                if (same_letters(token, extension, static_cast<std::size_t>(p - token))) return true;
-                if (*p == '\0') break;
-                token = p + 1;
-            }
-        }
-        const char* description = group + std::strlen(group) + 1;
-        if (*description == '\0') break;  // a group without a description ends the list
-        group = description + std::strlen(description) + 1;
-    }
-    return false;
-}
 
 }  // namespace voskel::play

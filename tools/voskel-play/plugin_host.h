@@ -59,8 +59,4 @@ private:
 ReportedInfo reported_info();
 void reset_reported_info();
 
-// Whether an extension list (pairs of group and description, ended by an
-// empty string) names the extension, letter case aside.
-bool extension_list_names(const char* list, const std::string& extension);
-
 }  // namespace voskel::play
