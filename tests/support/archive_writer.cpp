@@ -1,5 +1,7 @@
 #include "support/archive_writer.h"
 
+#include <array>
+
 namespace voskel::test {
 
 namespace {
@@ -22,14 +24,60 @@ uint32_t stored_crc(const std::string& data, bool wrong) { return crc32(data) ^ 
 
 }  // namespace
 
-uint32_t crc32(const std::string& bytes) {
-    uint32_t crc = 0xffffffffu;
-    for (unsigned char byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
+namespace {
+
+// Byte-at-a-time, so that the bomb's hundred megabytes take moments.
+const std::array<uint32_t, 256>& crc_table() {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> made{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t crc = n;
+            for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
+            made[n] = crc;
+        }
+        return made;
+    }();
+    return table;
 }
+
+// The running CRC, inverted before the first byte and after the last by the caller.
+uint32_t crc_update(uint32_t crc, const char* bytes, std::size_t count) {
+    const std::array<uint32_t, 256>& table = crc_table();
+    for (std::size_t i = 0; i < count; ++i) crc = table[(crc ^ static_cast<unsigned char>(bytes[i])) & 0xff] ^ (crc >> 8);
+    return crc;
+}
+
+// Deflate's bit order: values from the low bit up, Huffman codes from their top bit.
+class BitWriter {
+public:
+    void value(uint32_t bits, int count) {
+        for (int i = 0; i < count; ++i) bit((bits >> i) & 1);
+    }
+    void code(uint32_t bits, int count) {
+        for (int i = count - 1; i >= 0; --i) bit((bits >> i) & 1);
+    }
+    std::string finish() {
+        if (used_ != 0) out_ += static_cast<char>(pending_);
+        return out_;
+    }
+
+private:
+    void bit(uint32_t b) {
+        pending_ |= b << used_;
+        if (++used_ == 8) {
+            out_ += static_cast<char>(pending_);
+            pending_ = 0;
+            used_ = 0;
+        }
+    }
+    std::string out_;
+    uint32_t pending_ = 0;
+    int used_ = 0;
+};
+
+}  // namespace
+
+uint32_t crc32(const std::string& bytes) { return ~crc_update(0xffffffffu, bytes.data(), bytes.size()); }
 
 std::string zip_archive(const std::vector<ZipEntry>& entries) {
     std::string out;
@@ -108,7 +156,7 @@ std::string rar4_archive(const std::vector<RarEntry>& entries) {
         std::string header;
         header += '\x74';
         // 0x8000: the data size follows; 0xe0 in the dictionary bits marks a folder.
-        put16(header, 0x8000 | (entry.folder ? 0xe0 : 0));
+        put16(header, 0x8000 | (entry.folder ? 0xe0 : 0) | entry.flags);
         put16(header, 32 + static_cast<uint32_t>(entry.name.size()));
         put32(header, static_cast<uint32_t>(data.size()));  // packed
         put32(header, static_cast<uint32_t>(data.size()));  // unpacked
@@ -118,7 +166,9 @@ std::string rar4_archive(const std::vector<RarEntry>& entries) {
         header += static_cast<char>(20);    // version needed: 2.0
         header += static_cast<char>(0x30);  // stored
         put16(header, static_cast<uint32_t>(entry.name.size()));
-        if (entry.host == 3) {
+        if (entry.attributes) {
+            put32(header, *entry.attributes);
+        } else if (entry.host == 3) {
             put32(header, entry.folder ? 040755 : 0100644);
         } else {
             put32(header, entry.folder ? 0x10 : 0x20);
@@ -133,6 +183,84 @@ std::string rar4_archive(const std::vector<RarEntry>& entries) {
     put16(end, 0x4000);
     put16(end, 7);
     out += block(end);
+    return out;
+}
+
+std::string zip_of_zeros(const std::string& name, uint32_t size) {
+    // One fixed-Huffman block: a literal zero, then copies of the byte
+    // before (length 258, distance 1), then literal zeros for the rest.
+    BitWriter bits;
+    bits.value(1, 1);  // the final block
+    bits.value(1, 2);  // fixed codes
+    auto literal_zero = [&bits] { bits.code(0x30, 8); };
+    uint32_t written = 0;
+    if (size > 0) {
+        literal_zero();
+        written = 1;
+    }
+    for (; size - written >= 258; written += 258) {
+        bits.code(0xc5, 8);  // length 258: code 285, no extra bits
+        bits.code(0, 5);     // distance 1: code 0
+    }
+    for (; written < size; ++written) literal_zero();
+    bits.code(0, 7);  // end of block
+    const std::string deflated = bits.finish();
+
+    uint32_t crc = 0xffffffffu;
+    const std::string zeros(1 << 16, '\0');
+    for (uint32_t left = size; left > 0;) {
+        const uint32_t chunk = left < zeros.size() ? left : static_cast<uint32_t>(zeros.size());
+        crc = crc_update(crc, zeros.data(), chunk);
+        left -= chunk;
+    }
+    crc = ~crc;
+
+    const uint32_t name_size = static_cast<uint32_t>(name.size());
+    const uint32_t packed = static_cast<uint32_t>(deflated.size());
+    std::string out;
+    put32(out, 0x04034b50);
+    put16(out, 20);  // version needed: 2.0, deflated
+    put16(out, 0);
+    put16(out, 8);   // deflated
+    put16(out, dos_time);
+    put16(out, dos_date);
+    put32(out, crc);
+    put32(out, packed);
+    put32(out, size);
+    put16(out, name_size);
+    put16(out, 0);
+    out += name;
+    out += deflated;
+
+    const uint32_t directory_offset = static_cast<uint32_t>(out.size());
+    std::string directory;
+    put32(directory, 0x02014b50);
+    put16(directory, (3u << 8) | 30);
+    put16(directory, 20);
+    put16(directory, 0);
+    put16(directory, 8);
+    put16(directory, dos_time);
+    put16(directory, dos_date);
+    put32(directory, crc);
+    put32(directory, packed);
+    put32(directory, size);
+    put16(directory, name_size);
+    put16(directory, 0);
+    put16(directory, 0);
+    put16(directory, 0);
+    put16(directory, 0);
+    put32(directory, 0100644u << 16);
+    put32(directory, 0);
+    directory += name;
+    out += directory;
+    put32(out, 0x06054b50);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, 1);
+    put16(out, 1);
+    put32(out, static_cast<uint32_t>(directory.size()));
+    put32(out, directory_offset);
+    put16(out, 0);
     return out;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,16 @@ struct RarEntry {
     uint8_t host = 2;  // 0 MS-DOS, 2 Win32, 3 Unix
     bool folder = false;
     bool wrong_crc = false;
+    uint16_t flags = 0;  // further header flags: 0x04 marks an encrypted entry
+    // The file attributes; by default a plain file of its host, or a folder.
+    std::optional<uint32_t> attributes = std::nullopt;
 };
 
 // A RAR 4 archive of stored entries, in the order given.
 std::string rar4_archive(const std::vector<RarEntry>& entries);
+
+// A ZIP archive of one member holding `size` zero bytes, deflated to about
+// a 160th of that: a member far larger than its archive.
+std::string zip_of_zeros(const std::string& name, uint32_t size);
 
 }  // namespace voskel::test

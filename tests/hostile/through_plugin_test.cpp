@@ -1,0 +1,109 @@
+// Hostile archives through the plugin itself, loaded by the test host: an
+// archive whose first member is an archive again, and a member far larger
+// than its archive.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "hostile_support.h"
+#include "support/archive_writer.h"
+#include "support/test_host.h"
+
+namespace voskel {
+namespace {
+
+using test::TestHost;
+
+std::string archive_of(const std::string& extension, const std::string& name, const std::string& data) {
+    if (extension == ".mdz") return test::zip_archive({{.name = name, .data = data}});
+    return test::rar4_archive({{.name = name, .data = data}});
+}
+
+class ThroughPlugin : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.install("in_alpha");  // plays MOD, S3M and XM
+        ASSERT_TRUE(host.start());
+    }
+
+    std::string write(const std::string& name, const std::string& bytes) const {
+        const std::string path = archives.file(name);
+        test::write_file(path, bytes);
+        return path;
+    }
+
+    test::LibrarySearch search{test::host_path(VOSKEL_WINDOWS_LIBS_DIR)};
+    test::ScratchFolder archives{"through-plugin"};
+    TestHost host{"hostile"};
+};
+
+// The plugin's own record lists MDZ and MDR, yet an archive inside an
+// archive must reach no module: forwarding to ourselves would never end.
+TEST_F(ThroughPlugin, ArchiveInsideAnArchiveIsNeitherPlayedNorDescribed) {
+    int nested_cases = 0;
+    for (const test::ArchiveFormat* outer : test::usable_formats()) {
+        for (const test::ArchiveFormat* inner : test::usable_formats()) {
+            const std::string inner_name = std::string("inner") + inner->extension;
+            const std::string inner_bytes = archive_of(inner->extension, "song.mod", "the song");
+            const std::string path =
+                write(std::string("outer") + outer->extension, archive_of(outer->extension, inner_name, inner_bytes));
+            SCOPED_TRACE(std::string(outer->label) + " holding " + inner->label);
+            ++nested_cases;
+
+            EXPECT_NE(host.play(path), 0);
+            EXPECT_TRUE(host.temp_folder().files().empty());
+            host.stop();
+            const TestHost::FileInfo info = host.get_file_info(path.c_str());
+            EXPECT_EQ(info.title, "(untouched)");
+            EXPECT_EQ(info.length_ms, -2);
+            EXPECT_EQ(host.info_box(path.c_str()), 0);
+            EXPECT_TRUE(host.temp_folder().files().empty());
+        }
+    }
+    if (nested_cases == 0) GTEST_SKIP() << "no archive library has been built";
+
+    // The same inner archive alone does play: the nested case failed for its nesting.
+    const test::ArchiveFormat& format = *test::usable_formats().front();
+    const std::string plain = write(std::string("plain") + format.extension,
+                                    archive_of(format.extension, "song.mod", "the song"));
+    EXPECT_EQ(host.play(plain), 0);
+    const test::Recorder alpha = host.recorder("in_alpha");
+    ASSERT_TRUE(alpha.ok());
+    EXPECT_EQ(alpha.count("Play"), 1) << "only the plain archive reached the inner plugin";
+    host.stop();
+    EXPECT_TRUE(host.temp_folder().files().empty());
+}
+
+// A playlist query extracts the whole member, however large, and deletes it.
+// The figures go to the test's output; no time limit is asserted.
+TEST_F(ThroughPlugin, BombIsExtractedForTheQueryAndDeleted) {
+    if (!test::can_extract(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+    constexpr uint32_t member_size = 64u << 20;
+    const std::string bomb = write("bomb.mdz", test::zip_of_zeros("bomb.mod", member_size));
+    const std::size_t archive_size = test::read_file(bomb).size();
+
+    // The first query scans the plugin folder; the recorder answers after it.
+    host.get_file_info(bomb.c_str());
+    const test::Recorder alpha = host.recorder("in_alpha");
+    ASSERT_TRUE(alpha.ok());
+    alpha.set_file_info("Bomb", 1234);
+
+    const auto start = std::chrono::steady_clock::now();
+    const TestHost::FileInfo info = host.get_file_info(bomb.c_str());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    EXPECT_EQ(info.title, "Bomb");
+    EXPECT_EQ(info.length_ms, 1234);
+    EXPECT_EQ(alpha.count("GetFileInfo"), 2);
+    EXPECT_TRUE(host.temp_folder().files().empty()) << "the extracted member was not deleted";
+    std::printf("bomb: a %u-byte member from a %zu-byte archive (%.0f to 1), GetFileInfo %.2f s\n", member_size,
+                archive_size, static_cast<double>(member_size) / static_cast<double>(archive_size), seconds);
+    RecordProperty("bomb_member_bytes", std::to_string(member_size));
+    RecordProperty("bomb_archive_bytes", std::to_string(archive_size));
+    RecordProperty("bomb_query_seconds", std::to_string(seconds));
+}
+
+}  // namespace
+}  // namespace voskel
