@@ -22,10 +22,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Debian's "wine" runs 32-bit programs through the 32-bit loader; 64-bit
-# programs need the 64-bit loader, called directly.
+# 64-bit programs run under Wine's 64-bit loader; 32-bit ones through
+# scripts/wine32, which falls back to emulation where the machine cannot
+# execute 32-bit code.
 if(VOSKEL_MINGW_ARCH STREQUAL "x86_64")
   set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
 else()
-  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine32)
 endif()

@@ -179,6 +179,18 @@ make_prefix() {
     [ -f "$prefix/system.reg" ] || { cat "$build/wine-prefix.log" >&2; exit 1; }
 }
 
+# wineboot fills syswow64, the 32-bit system folder of a 64-bit prefix, by
+# running 32-bit code. Where that cannot run, the folder stays empty and a
+# 32-bit program (started through emulation, see scripts/wine32) finds no
+# kernel32.dll; Wine's 32-bit builtin libraries are what wineboot would have
+# put there.
+fill_syswow64() {
+    local from=/usr/lib/i386-linux-gnu/wine/i386-windows to="$prefix/drive_c/windows/syswow64"
+    [ -d "$from" ] || return 0
+    mkdir -p "$to"
+    cp -n "$from"/* "$to"/
+}
+
 can_run_32bit() {
     "$wine32" --version >/dev/null 2>&1
 }
@@ -357,6 +369,7 @@ stage_done
 
 stage "Wine prefix ($prefix)"
 make_prefix
+fill_syswow64
 stage_done
 
 stage "RAR fixtures ($rar_fixtures)"

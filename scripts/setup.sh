@@ -12,24 +12,33 @@ step() { printf '\n== %s\n' "$*"; }
 
 enable_apt_components() {
     # Debian's own sources get deb-src and non-free (the UnRAR library and its
-    # source live there). Both source formats are handled; edits are idempotent.
-    local f
+    # source live there), and the backports suite, at its usual low priority,
+    # for a newer QEMU (see enable_32bit_programs). Both source formats are
+    # handled; the edits are idempotent.
+    local f lines
     for f in /etc/apt/sources.list.d/*.sources; do
         [ -e "$f" ] || continue
         grep -q 'debian-archive-keyring' "$f" || continue
-        sed -i -e 's/^Types: deb$/Types: deb deb-src/' \
-               -e 's/^Components: main$/Components: main contrib non-free/' "$f"
+        sed -i -E -e 's/^Types: deb$/Types: deb deb-src/' \
+               -e 's/^Components: main$/Components: main contrib non-free/' \
+               -e 's/^Suites: ([a-z]+) ([a-z]+)-updates$/Suites: \1 \1-updates \1-backports/' "$f"
     done
     if [ -f /etc/apt/sources.list ]; then
         sed -i -E -e '/^deb(-src)? /s/ main$/ main contrib non-free/' /etc/apt/sources.list
-        if ! grep -q '^deb-src ' /etc/apt/sources.list; then
-            grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' >> /etc/apt/sources.list
+        lines=$(grep -E '^deb [^ ]+ [a-z]+ ' /etc/apt/sources.list || true)
+        if ! grep -q '^deb-src ' /etc/apt/sources.list && [ -n "$lines" ]; then
+            sed 's/^deb /deb-src /' <<<"$lines" >>/etc/apt/sources.list
+        fi
+        if ! grep -q -- '-backports ' /etc/apt/sources.list && [ -n "$lines" ]; then
+            head -n 1 <<<"$lines" | sed -E 's/^(deb [^ ]+ )([a-z]+) .*/\1\2-backports main/' >>/etc/apt/sources.list
         fi
     fi
     dpkg --add-architecture i386
 }
 
 install_packages() {
+    local codename
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
     apt-get update -q
     apt-get install -y -q --no-install-recommends \
         build-essential cmake ninja-build pkg-config git ca-certificates file \
@@ -40,8 +49,52 @@ install_packages() {
         zip unzip 7zip sharutils dpkg-dev libarchive-tools \
         libarchive-dev libunrar-dev libunrar5 libopenmpt-dev \
         clang-14 libclang-rt-14-dev llvm-14 valgrind python3
+    # QEMU 10 runs Wine's 32-bit loader well; the QEMU of Debian 12 does not
+    # honour the address-space reservations Wine makes, which costs close to
+    # a minute per process and breaks some of them.
+    apt-get install -y -q --no-install-recommends -t "$codename-backports" qemu-user
+}
+
+# Whether this machine executes 32-bit x86 programs: a ten-byte one, made
+# with the assembler, exits with 42.
+runs_32bit_programs() {
+    local dir status
+    dir=$(mktemp -d)
+    printf '.globl _start\n_start:\n movl $1, %%eax\n movl $42, %%ebx\n int $0x80\n' >"$dir/exit42.s"
+    as --32 -o "$dir/exit42.o" "$dir/exit42.s" && ld -m elf_i386 -o "$dir/exit42" "$dir/exit42.o"
+    "$dir/exit42" 2>/dev/null
+    status=$?
+    rm -rf "$dir"
+    [ "$status" -eq 42 ]
+}
+
+# The win32 build's tests run the product under Wine's 32-bit loader. Some
+# kernels (those of many virtual machines) refuse 32-bit x86 code; there the
+# kernel is told to run such programs through QEMU's user-mode emulation,
+# as Debian's qemu-user-binfmt package would tell it.
+enable_32bit_programs() {
+    local binfmt=/proc/sys/fs/binfmt_misc entry
+    entry=/usr/share/qemu/binfmt.d/qemu-i386.conf
+    # An older registration may name a slower emulator: start from none.
+    [ -e "$binfmt/qemu-i386" ] && echo -1 >"$binfmt/qemu-i386"
+    if runs_32bit_programs; then
+        echo "32-bit programs run natively."
+        return 0
+    fi
+    if ! mountpoint -q "$binfmt"; then
+        mount -t binfmt_misc binfmt_misc "$binfmt" || true
+    fi
+    if [ -w "$binfmt/register" ] && [ -f "$entry" ]; then
+        cat "$entry" >"$binfmt/register"
+    fi
+    if runs_32bit_programs; then
+        echo "32-bit programs run through QEMU's user-mode emulation."
+    else
+        echo "32-bit programs cannot run here; the win32 tests will run directly under QEMU, with fewer tests." >&2
+    fi
 }
 
 step "apt sources"; enable_apt_components
 step "packages"; install_packages
+step "32-bit programs"; enable_32bit_programs
 step "Windows libraries, Wine prefix, RAR fixtures"; "$root/scripts/build-windows-libs.sh" "$build"
