@@ -2,8 +2,10 @@
 # Prepares a fresh Debian 12 machine for building and testing the plugin:
 # packages (both tool chains, Wine, the archive tools and libraries), then
 # the Windows archive libraries built from Debian's sources, a Wine prefix
-# and the RAR test archives, all inside the build tree.
-# Run as root from anywhere; safe to run again.
+# and the RAR test archives, all inside the build tree; last the native
+# build and the product (win32). Run as root, or through sudo, from
+# anywhere; safe to run again. Under sudo the build tree ends up owned by the
+# user who ran it, as Wine uses no prefix that another user owns.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -94,7 +96,28 @@ enable_32bit_programs() {
     fi
 }
 
+# Under sudo the builds run as the calling user, who then owns the tree.
+as_invoking_user() {
+    if [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+        sudo -u "$SUDO_USER" -- "$@"
+    else
+        "$@"
+    fi
+}
+
+build_the_plugin() {
+    if [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
+        chown -R "$SUDO_USER": "$build"
+    fi
+    local preset
+    for preset in native win32; do
+        (cd "$root" && as_invoking_user cmake --preset "$preset" >/dev/null &&
+            as_invoking_user cmake --build --preset "$preset")
+    done
+}
+
 step "apt sources"; enable_apt_components
 step "packages"; install_packages
 step "32-bit programs"; enable_32bit_programs
 step "Windows libraries, Wine prefix, RAR fixtures"; "$root/scripts/build-windows-libs.sh" "$build"
+step "native build and the product"; build_the_plugin
