@@ -108,6 +108,9 @@ as_invoking_user() {
 build_the_plugin() {
     if [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
         chown -R "$SUDO_USER": "$build"
+        # Debian's Wine notes in the prefix the private folder of its server,
+        # which root made: the user's Wine makes its own once the note is gone.
+        rm -f "$build/wine-prefix/wineserver"
     fi
     local preset
     for preset in native win32; do
