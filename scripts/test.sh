@@ -77,6 +77,35 @@ if configure_and_build fuzz "$logs/fuzz.log"; then
     run_fuzz_smoke "$logs/fuzz.log"
 fi
 
+# Wine starts its server and system programs (services.exe, winedevice.exe
+# and the like) from the first program that needs them, and they keep that
+# program's standard output and error open: a test's, which ctest or the
+# test waits on until they end, and one test may keep them up for another.
+# A holder started here, its output elsewhere, brings them up first and
+# keeps them up while the Windows tests run.
+wine_holder= wine_holder_input=
+start_wine_holder() {
+    local wine=/usr/lib/wine/wine64 fifo
+    fifo=$(mktemp -u "$logs/wine-holder.XXXXXX")
+    mkfifo "$fifo" || return 0
+    # "more" waits for input until the writer, a sleep, is stopped.
+    "$wine" cmd.exe /c more <"$fifo" >/dev/null 2>&1 &
+    wine_holder=$!
+    sleep infinity >"$fifo" 2>/dev/null </dev/null &
+    wine_holder_input=$!
+    rm -f "$fifo"
+    # A program that makes a window brings up the desktop process as well.
+    "$wine" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+}
+stop_wine_holder() {
+    [ -n "$wine_holder" ] || return 0
+    kill "$wine_holder_input" 2>/dev/null
+    wait "$wine_holder" 2>/dev/null
+}
+
+start_wine_holder
+trap stop_wine_holder EXIT
+
 printf '\n== win32\n'
 if configure_and_build win32 "$logs/win32.log"; then
     if wine_runs_32bit_programs; then
@@ -99,6 +128,7 @@ if configure_and_build win64 "$logs/win64.log"; then
     run_tests win64 "$logs/win64.log"
 fi
 
+stop_wine_holder
 wineserver -k >/dev/null 2>&1 || true
 
 printf '\n== Summary\n'

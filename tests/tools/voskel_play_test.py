@@ -14,6 +14,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 import unittest
 import wave
 import zlib
@@ -36,6 +37,11 @@ def setUpModule():
     if ON_WINDOWS:
         _wine_holder = subprocess.Popen([WINE, "cmd.exe", "/c", "more"], stdin=subprocess.PIPE,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Bring up the server, its system programs and the desktop process
+        # now: whichever program starts them lends them its standard output
+        # and error, which they keep while the holder runs.
+        subprocess.run([WINE, "rundll32.exe", "user32.dll,GetDesktopWindow"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
 
 
 def tearDownModule():
@@ -57,12 +63,19 @@ def voskel_play(*arguments, plugins=PLUGINS, env=None):
     command = [PROGRAM, "--plugins", program_path(plugins), *arguments]
     if ON_WINDOWS:
         command.insert(0, WINE)
-    result = subprocess.run(command, capture_output=True, text=True, env=env, timeout=600)
-    err = result.stderr.replace("\r\n", "\n")
+    # Output goes to files, not pipes: a pipe is at its end only once every
+    # process holding it has ended, Wine's long-lived ones included.
+    with tempfile.TemporaryFile() as out_file, tempfile.TemporaryFile() as err_file:
+        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out_file, stderr=err_file, env=env,
+                                timeout=600)
+        out_file.seek(0)
+        err_file.seek(0)
+        out = out_file.read().decode(errors="replace").replace("\r\n", "\n")
+        err = err_file.read().decode(errors="replace").replace("\r\n", "\n")
     if ON_WINDOWS:
         # Wine's own remarks (such as that a Unix folder has no volume label) are not the program's.
         err = "".join(line for line in err.splitlines(keepends=True) if not line.startswith("wine: "))
-    return result.returncode, result.stdout.replace("\r\n", "\n"), err
+    return result.returncode, out, err
 
 
 def sample_bytes(channels, bits, frames):
