@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 #include "platform/platform.h"
 
 namespace voskel::bench {

@@ -4,7 +4,7 @@
 // under a hundred names.
 #include <cstring>
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 
 #if defined(_WIN32)
 #define NULL_PLUGIN_EXPORT extern "C" __declspec(dllexport)

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 
 #if defined(_WIN32)
 #define VOSKEL_PLUGIN_EXPORT extern "C" __declspec(dllexport)

@@ -6,7 +6,7 @@
 #include "extract/member_path.h"
 #include "extract/temp_dir.h"
 #include "extract/unrar_api.h"
-#include "host/plugin_record.h"
+#include "identity/plugin_identity.h"
 #include "platform/platform.h"
 
 namespace voskel {

@@ -1,6 +1,7 @@
 #include "host/file_info.h"
 
 #include "host/playback.h"
+#include "host/plugin_record.h"
 #include "platform/platform.h"
 #include "registry/plugin_registry.h"
 
@@ -30,7 +31,7 @@ void GetFileInfo(char* file, char* title, int* length_ms) {
     // Any other archive is extracted afresh, without touching the playing file.
     const TextString extracted = extract_to_temp(TextString(file), state.temp_path);
     if (extracted.empty()) return;
-    if (In_Module* module = find_module_for(extracted)) {
+    if (In_Module* module = find_module_for(extracted, plugin_record())) {
         module->GetFileInfo(path_argument(extracted), title, length_ms);
     }
     system_calls().delete_file(extracted.chars());
@@ -46,7 +47,7 @@ int InfoBox(char* file, HostWindow parent) {
     int result = 0;
     const TextString extracted = extract_to_temp(TextString(file), state.temp_path);
     if (extracted.empty()) return 0;
-    if (In_Module* module = find_module_for(extracted)) {
+    if (In_Module* module = find_module_for(extracted, plugin_record())) {
         result = module->InfoBox(path_argument(extracted), parent);
     }
     system_calls().delete_file(extracted.chars());

@@ -2,7 +2,7 @@
 // the inner module that plays the archived file.
 #pragma once
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 
 namespace voskel {
 

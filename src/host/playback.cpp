@@ -23,8 +23,8 @@ PlaybackState& playback_state() { return playback; }
 
 TextString extract_to_temp(const TextString& archive, const TextString& keep_intact) {
     const TextString kind = archive.extension();
-    if (kind.equals("MDZ")) return extract_zip_member(archive, keep_intact);
-    if (kind.equals("MDR")) return extract_rar_member(archive, keep_intact);
+    if (kind.equals(zip_song_extension)) return extract_zip_member(archive, keep_intact);
+    if (kind.equals(rar_song_extension)) return extract_rar_member(archive, keep_intact);
     return TextString();
 }
 
@@ -33,7 +33,7 @@ void Init() { playback.current_module = nullptr; }
 int Play(char* file) {
     playback.current_name = file;
     playback.temp_path = extract_to_temp(playback.current_name);
-    playback.current_module = find_module_for(playback.temp_path);
+    playback.current_module = find_module_for(playback.temp_path, plugin_record());
 
     int result = 1;
     if (In_Module* module = playback.current_module) {

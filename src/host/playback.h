@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 #include "text/text_string.h"
 
 namespace voskel {

@@ -74,8 +74,7 @@ void About(HostWindow parent) { system_calls().show_message(parent, about_box_te
 void Config(HostWindow parent) { About(parent); }
 
 int IsOurFile(char* file) {
-    const TextString extension = TextString(file).extension();
-    return extension.equals("MDZ") || extension.equals("MDR") ? 1 : 0;
+    return is_archive_extension(TextString(file).extension()) ? 1 : 0;
 }
 
 }  // namespace voskel

@@ -2,12 +2,10 @@
 // entry points that need nothing but the record itself.
 #pragma once
 
-#include "host/winamp_in.h"
+#include "identity/plugin_identity.h"
+#include "winamp/input_plugin.h"
 
 namespace voskel {
-
-// Caption of the About box and of the missing-library messages.
-inline constexpr const char* message_caption = "Voskel Plugin";
 
 // The static record handed to the host; the same object for the library's life.
 In_Module& plugin_record();

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/plugin_record.h"
+#include "identity/plugin_identity.h"
 
 namespace voskel {
 
@@ -45,8 +45,7 @@ void collect_candidate(const char* name, bool is_directory, void* context) {
 
 PluginRegistry& plugin_registry() { return registry; }
 
-void scan_plugins() {
-    const In_Module& own = plugin_record();
+void scan_plugins(const In_Module& own) {
     SystemCalls& system = system_calls();
 
     TextString own_path;
@@ -69,7 +68,7 @@ void scan_plugins() {
             continue;
         }
         PluginRecord record{module, library};
-        prepare_module(record);
+        prepare_module(record, own);
         if (is_host_makers_module(*module)) {
             registry.push_back(record);
         } else {
@@ -78,8 +77,7 @@ void scan_plugins() {
     }
 }
 
-void prepare_module(PluginRecord& record) {
-    const In_Module& own = plugin_record();
+void prepare_module(PluginRecord& record, const In_Module& own) {
     In_Module& module = *record.module;
 
     // The host gives every module it sets up the same services, so a module
@@ -118,16 +116,15 @@ void unload_plugins() {
     }
 }
 
-In_Module* find_module_for(const TextString& path) {
+In_Module* find_module_for(const TextString& path, const In_Module& own) {
     const TextString extension = path.extension();
-    if (registry.empty()) scan_plugins();
+    if (registry.empty()) scan_plugins(own);
     // An archive inside an archive is not played. Handing it on could only
     // reach ourselves or another archive player, which might hand it back:
     // an archive that holds itself would then never stop being extracted.
-    if (IsOurFile(const_cast<char*>(path.chars())) != 0) return nullptr;
-    const In_Module* own = &plugin_record();
+    if (is_archive_extension(extension)) return nullptr;
     for (const PluginRecord& record : registry) {
-        if (record.module == own) continue;
+        if (record.module == &own) continue;
         if (extension_list_matches(record.module->FileExtensions, extension)) return record.module;
     }
     return nullptr;

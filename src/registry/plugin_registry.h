@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "host/winamp_in.h"
 #include "platform/platform.h"
 #include "text/text_string.h"
+#include "winamp/input_plugin.h"
 
 namespace voskel {
 
@@ -23,12 +23,15 @@ using PluginRegistry = std::vector<PluginRecord>;
 
 PluginRegistry& plugin_registry();
 
+// own is our plugin's record as the host filled it: its hDllInstance names
+// the folder searched, and its host slots are what modules are set up with.
+
 // Loads every plugin library in our own folder and registers its module.
-void scan_plugins();
+void scan_plugins(const In_Module& own);
 
 // Sets up a freshly loaded module as the host would, unless it already is set
 // up; in that case drops the extra load and clears record.library.
-void prepare_module(PluginRecord& record);
+void prepare_module(PluginRecord& record, const In_Module& own);
 
 // The record's Quit: Quit and unload every module this plugin set up itself.
 void unload_plugins();
@@ -36,7 +39,7 @@ void unload_plugins();
 // The module that plays files with this path's extension, or null. Scans the
 // folder while the registry is empty. Never our own module, and none at all
 // for an MDZ or MDR file: an archive inside an archive is not played.
-In_Module* find_module_for(const TextString& path);
+In_Module* find_module_for(const TextString& path, const In_Module& own);
 
 // Whether an extension list (pairs of group and description, ended by an
 // empty string) names ext as a whole ';'-separated token, letter case aside.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 #include "platform/platform.h"
 #include "support/message_capture.h"
 #include "support/scratch.h"

@@ -26,7 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 
 #if defined(_WIN32)
 #define RECORDER_EXPORT extern "C" __declspec(dllexport)

@@ -99,7 +99,7 @@ TEST_F(LibraryFolderTest, FreshLibrariesAreSetUpOnceAndReleasedOnceAtQuit) {
     for (const char* base : {"in_alpha", "in_beta", "in_nsmod", "in_noexport", "in_nullrecord"}) install(base);
     std::filesystem::create_directory(path_of("in_dir"));
 
-    const In_Module* chosen = find_module_for(song("song.MOD"));
+    const In_Module* chosen = find_module_for(song("song.MOD"), plugin_record());
     const LibraryHandle alpha = handle_of("in_alpha");
     const LibraryHandle beta = handle_of("in_beta");
     const LibraryHandle nsmod = handle_of("in_nsmod");
@@ -108,8 +108,8 @@ TEST_F(LibraryFolderTest, FreshLibrariesAreSetUpOnceAndReleasedOnceAtQuit) {
     EXPECT_EQ(plugin_registry()[1].library, alpha);
     EXPECT_EQ(plugin_registry()[2].library, nsmod);
     EXPECT_EQ(chosen, plugin_registry()[0].module) << "in_beta lists mod and comes first";
-    EXPECT_EQ(find_module_for(song("song.xm")), plugin_registry()[1].module);
-    EXPECT_EQ(find_module_for(song("song.mtm")), nullptr);
+    EXPECT_EQ(find_module_for(song("song.xm"), plugin_record()), plugin_registry()[1].module);
+    EXPECT_EQ(find_module_for(song("song.mtm"), plugin_record()), nullptr);
     EXPECT_EQ(counts.handles.count(path_of("in_dir")), 0u);
 
     for (const char* base : {"in_noexport", "in_nullrecord"}) {
@@ -161,7 +161,7 @@ TEST_F(LibraryFolderTest, LibraryTheHostSetUpKeepsItsOneInitAndGetsNoQuit) {
     module->SAVSAInit = sandbox.own().SAVSAInit;
     module->Init();
 
-    EXPECT_EQ(find_module_for(song("song.s3m")), module);
+    EXPECT_EQ(find_module_for(song("song.s3m"), plugin_record()), module);
     ASSERT_EQ(plugin_registry().size(), 1u);
     EXPECT_EQ(plugin_registry()[0].library, nullptr);
     EXPECT_EQ(handle_of("in_alpha"), host_load);
@@ -185,7 +185,7 @@ TEST_F(LibraryFolderTest, RecordsThatBendTheRulesAreRegisteredAndReadSafely) {
     // No extension list, a group without description, no description.
     for (const char* base : {"in_nolist", "in_nodesc", "in_noname", "in_nsfull"}) install(base);
 
-    const In_Module* for_mtm = find_module_for(song("song.mtm"));
+    const In_Module* for_mtm = find_module_for(song("song.mtm"), plugin_record());
     ASSERT_EQ(plugin_registry().size(), 4u);
     EXPECT_EQ(for_mtm, plugin_registry().back().module);
     EXPECT_EQ(plugin_registry().back().library, handle_of("in_nsfull")) << "the host maker's goes last";
@@ -202,11 +202,11 @@ TEST_F(LibraryFolderTest, RecordsThatBendTheRulesAreRegisteredAndReadSafely) {
         }
         return static_cast<In_Module*>(nullptr);
     };
-    EXPECT_EQ(find_module_for(song("song.xm")), module_of("in_nodesc"));
-    EXPECT_EQ(find_module_for(song("song.wav")), nullptr);
-    EXPECT_EQ(find_module_for(song("song")), nullptr);
-    EXPECT_EQ(find_module_for(TextString()), nullptr);
-    const In_Module* for_mod = find_module_for(song("song.mod"));
+    EXPECT_EQ(find_module_for(song("song.xm"), plugin_record()), module_of("in_nodesc"));
+    EXPECT_EQ(find_module_for(song("song.wav"), plugin_record()), nullptr);
+    EXPECT_EQ(find_module_for(song("song"), plugin_record()), nullptr);
+    EXPECT_EQ(find_module_for(TextString(), plugin_record()), nullptr);
+    const In_Module* for_mod = find_module_for(song("song.mod"), plugin_record());
     EXPECT_TRUE(for_mod == module_of("in_nodesc") || for_mod == module_of("in_noname"));
     EXPECT_NE(for_mod, module_of("in_nsfull"));
 }

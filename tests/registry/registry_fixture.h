@@ -6,7 +6,7 @@
 #include <string>
 
 #include "host/plugin_record.h"
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 #include "registry/plugin_registry.h"
 #include "support/scratch.h"
 

@@ -258,7 +258,7 @@ TEST_F(FakeFolderTest, OtherMakersGoFirstInReverseOrderTheHostMakersLastInOrder)
     for (const Row& row : rows) {
         start_over();
         for (const auto& [base, description] : row.found) add_module(base, description, mod_list);
-        find_module_for(TextString());
+        find_module_for(TextString(), plugin_record());
         EXPECT_EQ(registry_names(), row.registered) << "first found: " << row.found.front().first;
     }
 }
@@ -268,7 +268,7 @@ TEST_F(FakeFolderTest, FreshModuleIsSetUpAsTheHostWouldAndReleasedAtQuit) {
     FakeEntry& library = entry("in_alpha");
     const In_Module& own = sandbox.own();
 
-    EXPECT_EQ(find_module_for(song("a.mod")), &fresh.record);
+    EXPECT_EQ(find_module_for(song("a.mod"), plugin_record()), &fresh.record);
     EXPECT_EQ(fresh.inits, 1);
     EXPECT_EQ(fresh.record.hDllInstance, &library);
     EXPECT_EQ(fresh.record.hMainWindow, own.hMainWindow);
@@ -291,7 +291,7 @@ TEST_F(FakeFolderTest, FreshModuleIsSetUpAsTheHostWouldAndReleasedAtQuit) {
     EXPECT_EQ(library.loads_made, 1);
     EXPECT_EQ(library.unloads, 0);
 
-    EXPECT_EQ(find_module_for(song("b.mod")), &fresh.record);
+    EXPECT_EQ(find_module_for(song("b.mod"), plugin_record()), &fresh.record);
     EXPECT_EQ(fresh.inits, 1) << "set up once";
 
     unload_plugins();
@@ -314,7 +314,7 @@ TEST_F(FakeFolderTest, ModuleTheHostSetUpIsLeftToTheHost) {
     FakeEntry& library = entry("in_alpha");
 
     // A record without a library of ours is still chosen.
-    EXPECT_EQ(find_module_for(song("a.mod")), &hosted.record);
+    EXPECT_EQ(find_module_for(song("a.mod"), plugin_record()), &hosted.record);
     EXPECT_EQ(hosted.inits, 0);
     EXPECT_EQ(hosted.record.hDllInstance, host_instance);
     EXPECT_EQ(hosted.record.hMainWindow, host_window);
@@ -335,7 +335,7 @@ TEST_F(FakeFolderTest, OwnRecordIsRegisteredWithoutLibraryAndNeverChosen) {
     // Our own Init clears the current module; it must not run again.
     playback_state().current_module = &zipper.record;
 
-    EXPECT_EQ(find_module_for(song("inner.mdr")), nullptr) << "only our own record lists MDR";
+    EXPECT_EQ(find_module_for(song("inner.mdr"), plugin_record()), nullptr) << "only our own record lists MDR";
     EXPECT_EQ(registry_names(), (std::vector<std::string>{"in_voskel", "in_alpha"}));
     ASSERT_EQ(plugin_registry().size(), 2u);
     EXPECT_EQ(plugin_registry()[0].module, &plugin_record());
@@ -346,9 +346,9 @@ TEST_F(FakeFolderTest, OwnRecordIsRegisteredWithoutLibraryAndNeverChosen) {
     EXPECT_EQ(playback_state().current_module, &zipper.record) << "our own Init was called";
 
     // Nor is another module that lists MDZ: it could hand the archive back.
-    EXPECT_EQ(find_module_for(song("inner.mdz")), nullptr);
-    EXPECT_EQ(find_module_for(song("inner.MdR")), nullptr);
-    EXPECT_EQ(find_module_for(song("inner.mod")), &zipper.record);
+    EXPECT_EQ(find_module_for(song("inner.mdz"), plugin_record()), nullptr);
+    EXPECT_EQ(find_module_for(song("inner.MdR"), plugin_record()), nullptr);
+    EXPECT_EQ(find_module_for(song("inner.mod"), plugin_record()), &zipper.record);
 
     unload_plugins();
     EXPECT_EQ(own_library.unloads, 1) << "Quit does not unload our own library";
@@ -361,7 +361,7 @@ TEST_F(FakeFolderTest, WithoutOurSAVSAInitFreshModulesAreStillSetUp) {
     FakeEntry& own_library = add_own_library();
     playback_state().current_module = &fresh.record;
 
-    EXPECT_EQ(find_module_for(song("a.mod")), &fresh.record);
+    EXPECT_EQ(find_module_for(song("a.mod"), plugin_record()), &fresh.record);
     EXPECT_EQ(fresh.inits, 1);
     EXPECT_EQ(fresh.record.hDllInstance, &entry("in_alpha"));
     EXPECT_EQ(fresh.record.SAVSADeInit, sandbox.own().SAVSADeInit);
@@ -380,7 +380,7 @@ TEST_F(FakeFolderTest, PassesOverWhatIsNotAUsablePlugin) {
     add_entry({test::library_file_name("in_nullrecord"), false, true, true, nullptr});
     FakeModule& usable = add_module("in_zeta", "Zeta", ";MOD\0Anything\0\0"s);
 
-    EXPECT_EQ(find_module_for(TextString()), &usable.record);
+    EXPECT_EQ(find_module_for(TextString(), plugin_record()), &usable.record);
     EXPECT_EQ(registry_names(), std::vector<std::string>{"in_zeta"});
     EXPECT_EQ(world.patterns,
               std::vector<std::string>{path_in_folder(native_path_style() == PathStyle::windows ? "in_*.dll" : "in_*.so")});
@@ -401,9 +401,9 @@ TEST_F(FakeFolderTest, FolderWithoutUsablePluginIsScannedAtEveryLookup) {
     add_entry({test::library_file_name("in_dir"), true});
     add_entry({test::library_file_name("in_noexport"), false, true, false});
 
-    EXPECT_EQ(find_module_for(TextString()), nullptr);
-    EXPECT_EQ(find_module_for(song("a.mod")), nullptr);
-    EXPECT_EQ(find_module_for(song("b.xm")), nullptr);
+    EXPECT_EQ(find_module_for(TextString(), plugin_record()), nullptr);
+    EXPECT_EQ(find_module_for(song("a.mod"), plugin_record()), nullptr);
+    EXPECT_EQ(find_module_for(song("b.xm"), plugin_record()), nullptr);
     EXPECT_EQ(world.searches, 3);
     EXPECT_EQ(entry("in_noexport").loads_made, 3);
     EXPECT_EQ(entry("in_noexport").unloads, 3);
@@ -412,11 +412,11 @@ TEST_F(FakeFolderTest, FolderWithoutUsablePluginIsScannedAtEveryLookup) {
     // Once a record is found, the folder is never searched again, even by
     // lookups that find nothing.
     FakeModule& late = add_module("in_late", "Late Arrival", mod_list);
-    EXPECT_EQ(find_module_for(song("c.mod")), &late.record);
+    EXPECT_EQ(find_module_for(song("c.mod"), plugin_record()), &late.record);
     EXPECT_EQ(world.searches, 4);
     add_module("in_later", "Later Still", ";WAV\0All\0\0"s);
-    EXPECT_EQ(find_module_for(song("d.wav")), nullptr);
-    EXPECT_EQ(find_module_for(TextString()), nullptr);
+    EXPECT_EQ(find_module_for(song("d.wav"), plugin_record()), nullptr);
+    EXPECT_EQ(find_module_for(TextString(), plugin_record()), nullptr);
     EXPECT_EQ(world.searches, 4);
     EXPECT_EQ(entry("in_later").loads_made, 0);
 }
@@ -427,7 +427,7 @@ TEST_F(FakeFolderTest, FirstModuleInRegistryOrderWhoseListNamesTheExtensionIsCho
     add_module("in_gap", "Gap Reader", ";WAV\0Gap files\0\0"s);
     add_module("in_nsfull", "Nullsoft Tracker", "MOD;MTM\0Tracker modules\0\0"s);
     add_module("in_zed", "Zed Without List");
-    find_module_for(TextString());
+    find_module_for(TextString(), plugin_record());
     ASSERT_EQ(registry_names(), (std::vector<std::string>{"in_zed", "in_gap", "in_beta", "in_alpha", "in_nsfull"}));
 
     struct Row {
@@ -447,7 +447,7 @@ TEST_F(FakeFolderTest, FirstModuleInRegistryOrderWhoseListNamesTheExtensionIsCho
         {song("song.mo"), "(none)"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(name_of(find_module_for(row.path)), row.chosen) << row.path.chars();
+        EXPECT_EQ(name_of(find_module_for(row.path, plugin_record())), row.chosen) << row.path.chars();
     }
 }
 
@@ -455,13 +455,13 @@ TEST_F(FakeFolderTest, WithoutEmptyTokensAPathWithoutExtensionFindsNothing) {
     add_module("in_alpha", "Alpha Decoder", "MOD;S3M;XM\0Alpha modules\0\0"s);
     add_module("in_bare", "Bare List", "MOD;;XM\0\0"s);  // an empty token, but no description
     add_module("in_zed", "Zed Without List");
-    EXPECT_EQ(name_of(find_module_for(song("song"))), "in_bare");
+    EXPECT_EQ(name_of(find_module_for(song("song"), plugin_record())), "in_bare");
 
     start_over();
     add_module("in_alpha", "Alpha Decoder", "MOD;S3M;XM\0Alpha modules\0\0"s);
     add_module("in_trailing", "Trailing Semicolon", "WAV;\0Waves\0\0"s);
-    EXPECT_EQ(find_module_for(song("song")), nullptr);
-    EXPECT_EQ(find_module_for(TextString()), nullptr);
+    EXPECT_EQ(find_module_for(song("song"), plugin_record()), nullptr);
+    EXPECT_EQ(find_module_for(TextString(), plugin_record()), nullptr);
     EXPECT_EQ(world.searches, 1) << "records were found: no second search";
 }
 

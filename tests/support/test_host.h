@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 #include "platform/platform.h"
 #include "support/scratch.h"
 

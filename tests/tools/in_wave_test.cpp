@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "event_window.h"
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 #include "platform/platform.h"
 #include "support/scratch.h"
 #include "tools/wav_bytes.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 #include "platform/platform.h"
 
 namespace voskel::play {

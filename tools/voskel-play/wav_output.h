@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/winamp_in.h"
+#include "winamp/input_plugin.h"
 
 namespace voskel::play {
 

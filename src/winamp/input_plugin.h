@@ -1,7 +1,8 @@
-// The host's published input-module interface (version 0x100): the record an
-// input plugin hands to Winamp through winampGetInModule2, and the output
-// module record Winamp passes to it. The plugin uses the same records towards
-// the input plugins it loads itself.
+// The host's published input-module interface: the record an input plugin
+// hands to Winamp through winampGetInModule2, its version word, and the
+// output module record Winamp passes to it. The plugin uses the same records
+// towards the input plugins it loads itself, and so do the test hosts and
+// the command-line host.
 //
 // Layout matters: the host reads these records by offset. Every slot is a
 // pointer or a 32-bit integer, and every call through a slot uses the
@@ -41,9 +42,12 @@ struct Out_Module {
     int (*GetWrittenTime)();
 };
 
+// The slots are declared as a module of the first interface version (0x100)
+// declares them: 8-bit text. A module whose version word says otherwise keeps
+// other types in some of them (see below); it is called through those types.
 struct In_Module {
-    int version;                // M: 0x100
-    char* description;          // M
+    int version;                // M: the version word, below
+    char* description;          // M: 8-bit text, or UTF-16 (wchar_t) for number 0x101
     HostWindow hMainWindow;     // H: the player's main window
     HostInstance hDllInstance;  // H: the module's own library handle
     // M: pairs of NUL-terminated strings, an extension group ("MOD;S3M") and
@@ -88,7 +92,64 @@ struct In_Module {
     void (*EQSet)(int on, char bands[10], int preamp);  // M
     void (*SetInfo)(int bitrate, int sample_rate, int stereo, int synched);  // H
     Out_Module* outMod;  // H
+    // A module whose version has IN_INIT_RET has a 39th slot here, "service",
+    // which the host fills with its service registry before Init.
 };
+
+// ---- the version word ----------------------------------------------------
+//
+// The interface number, 0x100 or 0x101, with two flag groups on top. The host
+// refuses a module whose number, both groups masked off, is anything else.
+
+constexpr uint32_t IN_VER_OLD = 0x100;  // description is 8-bit text
+constexpr uint32_t IN_VER = 0x101;      // description is UTF-16 text
+// File names and titles are wchar_t text: the file of GetFileInfo, InfoBox,
+// IsOurFile and Play, and GetFileInfo's title buffer.
+constexpr uint32_t IN_UNICODE = 0x0F000000;
+// Init returns IN_INIT_SUCCESS or IN_INIT_FAILURE, and the record has the
+// "service" slot.
+constexpr uint32_t IN_INIT_RET = 0xF0000000;
+
+constexpr int IN_INIT_SUCCESS = 0;
+constexpr int IN_INIT_FAILURE = 1;
+
+constexpr uint32_t version_number(int version) {
+    return static_cast<uint32_t>(version) & ~(IN_UNICODE | IN_INIT_RET);
+}
+constexpr bool is_known_version(int version) {
+    return version_number(version) == IN_VER_OLD || version_number(version) == IN_VER;
+}
+constexpr bool has_unicode_names(int version) {
+    return (static_cast<uint32_t>(version) & IN_UNICODE) == IN_UNICODE;
+}
+constexpr bool has_wide_description(int version) { return version_number(version) == IN_VER; }
+constexpr bool init_returns_result(int version) {
+    return (static_cast<uint32_t>(version) & IN_INIT_RET) == IN_INIT_RET;
+}
+
+// The slots of a module with IN_UNICODE, as it declares them. They stand in
+// the record where the 8-bit ones are; a caller converts the slot to this
+// type and calls it through that.
+using WideGetFileInfo = void (*)(const wchar_t* file, wchar_t* title, int* length_ms);
+using WideInfoBox = int (*)(const wchar_t* file, HostWindow parent);
+using WideIsOurFile = int (*)(const wchar_t* file);
+using WidePlay = int (*)(const wchar_t* file);
+// Init of a module with IN_INIT_RET.
+using InitWithResult = int (*)();
+
+template <typename Slot, typename Function>
+Slot slot_as(Function* function) {
+    return reinterpret_cast<Slot>(function);
+}
+
+// Characters of GetFileInfo's title buffer, its NUL included, in the module's
+// own width: 2048 bytes for an 8-bit module, 2048 wchar_t for a Unicode one.
+constexpr int GETFILEINFO_TITLE_LENGTH = 2048;
+
+// What InfoBox returns: the file's tags were edited (the host reads them
+// again), or not.
+constexpr int INFOBOX_EDITED = 0;
+constexpr int INFOBOX_UNCHANGED = 1;
 
 // The host's message that a song has played to its end, posted by the input
 // plugin to hMainWindow.
