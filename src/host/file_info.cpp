@@ -3,6 +3,7 @@
 #include "host/playback.h"
 #include "host/plugin_record.h"
 #include "platform/platform.h"
+#include "registry/inner_module.h"
 #include "registry/plugin_registry.h"
 
 namespace voskel {
@@ -16,14 +17,12 @@ bool is_playing_file(const PlaybackState& state, const char* file) {
            (file == nullptr || file[0] == '\0' || state.current_name.equals(file));
 }
 
-char* path_argument(const TextString& path) { return const_cast<char*>(path.chars()); }
-
 }  // namespace
 
 void GetFileInfo(char* file, char* title, int* length_ms) {
     const PlaybackState& state = playback_state();
     if (is_playing_file(state, file)) {
-        state.current_module->GetFileInfo(path_argument(state.temp_path), title, length_ms);
+        get_module_file_info(*state.current_module, state.temp_path.chars(), title, length_ms);
         return;
     }
     if (file == nullptr || file[0] == '\0') return;
@@ -32,7 +31,7 @@ void GetFileInfo(char* file, char* title, int* length_ms) {
     const TextString extracted = extract_to_temp(TextString(file), state.temp_path);
     if (extracted.empty()) return;
     if (In_Module* module = find_module_for(extracted, plugin_record())) {
-        module->GetFileInfo(path_argument(extracted), title, length_ms);
+        get_module_file_info(*module, extracted.chars(), title, length_ms);
     }
     system_calls().delete_file(extracted.chars());
 }
@@ -40,7 +39,7 @@ void GetFileInfo(char* file, char* title, int* length_ms) {
 int InfoBox(char* file, HostWindow parent) {
     const PlaybackState& state = playback_state();
     if (is_playing_file(state, file)) {
-        return state.current_module->InfoBox(path_argument(state.temp_path), parent);
+        return module_info_box(*state.current_module, state.temp_path.chars(), parent);
     }
     if (file == nullptr || file[0] == '\0') return 0;
 
@@ -48,7 +47,7 @@ int InfoBox(char* file, HostWindow parent) {
     const TextString extracted = extract_to_temp(TextString(file), state.temp_path);
     if (extracted.empty()) return 0;
     if (In_Module* module = find_module_for(extracted, plugin_record())) {
-        result = module->InfoBox(path_argument(extracted), parent);
+        result = module_info_box(*module, extracted.chars(), parent);
     }
     system_calls().delete_file(extracted.chars());
     return result;

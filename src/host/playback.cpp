@@ -4,6 +4,7 @@
 #include "extract/zip_member.h"
 #include "host/plugin_record.h"
 #include "platform/platform.h"
+#include "registry/inner_module.h"
 #include "registry/plugin_registry.h"
 
 namespace voskel {
@@ -44,11 +45,11 @@ int Play(char* file) {
             module->SetVolume(playback.pending_volume);
             playback.pending_volume = -1;
         }
-        if (playback.pending_pan >= 0) {
-            module->SetPan(playback.pending_pan);
-            playback.pending_pan = -1;
+        if (playback.pending_pan.has_value()) {
+            module->SetPan(*playback.pending_pan);
+            playback.pending_pan.reset();
         }
-        result = module->Play(const_cast<char*>(playback.temp_path.chars()));
+        result = play_module(*module, playback.temp_path.chars());
     }
     // The module keeps its place after a failed Play: the host's next Stop still reaches it.
     if (result != 0 && !playback.temp_path.empty()) delete_temp_file(playback.temp_path);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "winamp/input_plugin.h"
 #include "text/text_string.h"
@@ -14,9 +15,11 @@ struct PlaybackState {
     TextString current_name;              // the file as the host passed it to the last Play
     TextString temp_path;                 // the extracted file the current module plays, or empty
     // Set by the host while no module was current; delivered by the next Play.
-    // -1 (any negative value) means nothing is pending.
+    // A negative volume is not delivered (-1 means none is pending). A pan
+    // runs from -127 (left) to 127 (right), so every value is one: whether
+    // one is pending is kept apart.
     int32_t pending_volume = -1;
-    int32_t pending_pan = -1;
+    std::optional<int32_t> pending_pan;
 };
 
 PlaybackState& playback_state();

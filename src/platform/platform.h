@@ -61,6 +61,23 @@ struct SystemCalls {
     // other code page. POSIX has one code page: the text is copied.
     bool (*ansi_to_oem)(const char* text, char* buffer, uint32_t size);
     bool (*oem_to_ansi)(const char* text, char* buffer, uint32_t size);
+
+    // Text of that code page as wchar_t text (UTF-16 on Windows; elsewhere
+    // the platform's wchar_t, from UTF-8), written into buffer of size
+    // characters with its NUL. False when it does not fit or the bytes are
+    // not valid text in the code page.
+    bool (*ansi_to_wide)(const char* text, wchar_t* buffer, uint32_t size);
+
+    // Back again, exactly: false when it does not fit, or when a character
+    // has no exact counterpart (a name that came back different would name
+    // another file).
+    bool (*wide_to_ansi)(const wchar_t* text, char* buffer, uint32_t size);
+
+    // For showing, not for naming files: as many whole characters of text as
+    // fit into size bytes with the NUL (size is at least 1), a character
+    // without counterpart written as '?'. Returns the bytes written before
+    // the NUL.
+    uint32_t (*wide_to_ansi_for_display)(const wchar_t* text, char* buffer, uint32_t size);
 };
 
 // The table every caller goes through. Tests may overwrite its entries and

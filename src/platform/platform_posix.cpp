@@ -101,10 +101,88 @@ bool copy_text(const char* text, char* buffer, uint32_t size) {
     return true;
 }
 
+// File names here are UTF-8 and wchar_t holds one code point.
+constexpr char32_t no_character = 0xFFFFFFFF;
+
+bool is_scalar_value(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
+// The code point at text (advanced past it), or no_character for a byte
+// sequence that is not UTF-8 in its one shortest form.
+char32_t next_code_point(const char*& text) {
+    const auto lead = static_cast<unsigned char>(*text++);
+    if (lead < 0x80) return lead;
+    int follow = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+    if (follow < 0 || lead > 0xF4) return no_character;
+    char32_t c = lead & (0x3F >> follow);
+    for (int i = 0; i < follow; ++i) {
+        const auto next = static_cast<unsigned char>(*text);
+        if ((next & 0xC0) != 0x80) return no_character;
+        c = (c << 6) | (next & 0x3F);
+        ++text;
+    }
+    constexpr char32_t shortest[] = {0, 0x80, 0x800, 0x10000};
+    return c >= shortest[follow] && is_scalar_value(c) ? c : no_character;
+}
+
+// Writes c's UTF-8 form into bytes; returns its length.
+int encode(char32_t c, char* bytes) {
+    if (c < 0x80) {
+        bytes[0] = static_cast<char>(c);
+        return 1;
+    }
+    const int follow = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    constexpr unsigned char lead_marks[] = {0, 0xC0, 0xE0, 0xF0};
+    bytes[0] = static_cast<char>(lead_marks[follow] | (c >> (6 * follow)));
+    for (int i = 1; i <= follow; ++i) bytes[i] = static_cast<char>(0x80 | ((c >> (6 * (follow - i))) & 0x3F));
+    return follow + 1;
+}
+
+bool utf8_to_wide(const char* text, wchar_t* buffer, uint32_t size) {
+    uint32_t used = 0;
+    while (*text != '\0') {
+        const char32_t c = next_code_point(text);
+        if (c == no_character || used + 1 >= size) return false;
+        buffer[used++] = static_cast<wchar_t>(c);
+    }
+    if (used >= size) return false;
+    buffer[used] = L'\0';
+    return true;
+}
+
+bool wide_to_utf8(const wchar_t* text, char* buffer, uint32_t size) {
+    uint32_t used = 0;
+    for (; *text != L'\0'; ++text) {
+        const auto c = static_cast<char32_t>(*text);
+        char bytes[4];
+        if (!is_scalar_value(c)) return false;
+        const int count = encode(c, bytes);
+        if (used + static_cast<uint32_t>(count) >= size) return false;
+        std::memcpy(buffer + used, bytes, static_cast<std::size_t>(count));
+        used += static_cast<uint32_t>(count);
+    }
+    if (used >= size) return false;
+    buffer[used] = '\0';
+    return true;
+}
+
+uint32_t wide_to_utf8_for_display(const wchar_t* text, char* buffer, uint32_t size) {
+    uint32_t used = 0;
+    for (; *text != L'\0'; ++text) {
+        const auto c = static_cast<char32_t>(*text);
+        char bytes[4] = {'?'};
+        const int count = is_scalar_value(c) ? encode(c, bytes) : 1;
+        if (used + static_cast<uint32_t>(count) + 1 > size) break;
+        std::memcpy(buffer + used, bytes, static_cast<std::size_t>(count));
+        used += static_cast<uint32_t>(count);
+    }
+    buffer[used] = '\0';
+    return used;
+}
+
 constexpr SystemCalls posix_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
-    copy_text, copy_text,
+    copy_text, copy_text, utf8_to_wide, wide_to_utf8, wide_to_utf8_for_display,
 };
 
 SystemCalls active_calls = posix_calls;

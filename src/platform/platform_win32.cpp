@@ -60,10 +60,53 @@ bool convert(UINT from, UINT to, const char* text, char* buffer, uint32_t size) 
 bool ansi_to_oem(const char* text, char* buffer, uint32_t size) { return convert(CP_ACP, CP_OEMCP, text, buffer, size); }
 bool oem_to_ansi(const char* text, char* buffer, uint32_t size) { return convert(CP_OEMCP, CP_ACP, text, buffer, size); }
 
+bool ansi_to_wide(const char* text, wchar_t* buffer, uint32_t size) {
+    return size != 0 && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, buffer, static_cast<int>(size)) > 0;
+}
+
+// UTF-8 (a system code page since Windows 10) takes neither flags nor the
+// default-character pointers; it has a counterpart for every valid UTF-16
+// text, and WC_ERR_INVALID_CHARS refuses the rest.
+bool wide_to_ansi(const wchar_t* text, char* buffer, uint32_t size) {
+    if (size == 0) return false;
+    if (GetACP() == CP_UTF8) {
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, buffer, static_cast<int>(size), nullptr,
+                                   nullptr) > 0;
+    }
+    BOOL lossy = FALSE;
+    const int written =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, buffer, static_cast<int>(size), nullptr, &lossy);
+    return written > 0 && !lossy;
+}
+
+// One character at a time, so that the text is cut between characters:
+// the code pages Windows offers as ANSI carry no state from one to the next.
+uint32_t wide_to_ansi_for_display(const wchar_t* text, char* buffer, uint32_t size) {
+    const bool utf8 = GetACP() == CP_UTF8;
+    uint32_t used = 0;
+    for (const wchar_t* p = text; *p != L'\0';) {
+        const bool pair = p[0] >= 0xD800 && p[0] <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF;
+        const int units = pair ? 2 : 1;
+        char bytes[8];
+        int count = utf8 ? WideCharToMultiByte(CP_UTF8, 0, p, units, bytes, sizeof bytes, nullptr, nullptr)
+                         : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, p, units, bytes, sizeof bytes, "?",
+                                               nullptr);
+        if (count <= 0) {
+            bytes[0] = '?';
+            count = 1;
+        }
+        if (used + static_cast<uint32_t>(count) + 1 > size) break;
+        for (int i = 0; i < count; ++i) buffer[used++] = bytes[i];
+        p += units;
+    }
+    buffer[used] = '\0';
+    return used;
+}
+
 constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
-    ansi_to_oem, oem_to_ansi,
+    ansi_to_oem, oem_to_ansi, ansi_to_wide, wide_to_ansi, wide_to_ansi_for_display,
 };
 
 SystemCalls active_calls = win32_calls;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "identity/plugin_identity.h"
+#include "registry/inner_module.h"
 
 namespace voskel {
 
@@ -17,16 +18,6 @@ bool same_letters(const char* a, const char* b, std::size_t count) {
         if (fold_case(a[i]) != fold_case(b[i])) return false;
     }
     return true;
-}
-
-// The host maker's own modules go last, so that other makers' plugins win
-// ties. A missing description counts as another maker's.
-bool is_host_makers_module(const In_Module& module) {
-    constexpr char maker[] = "Nullsoft";
-    constexpr std::size_t maker_length = sizeof maker - 1;
-    const char* description = module.description;
-    return description != nullptr && std::strlen(description) >= maker_length &&
-           same_letters(description, maker, maker_length);
 }
 
 struct CandidateList {
@@ -63,12 +54,19 @@ void scan_plugins(const In_Module& own) {
         if (library == nullptr) continue;
         auto get_module = reinterpret_cast<GetInModuleFunction>(system.find_symbol(library, get_in_module_export));
         In_Module* module = get_module != nullptr ? get_module() : nullptr;
-        if (module == nullptr) {
+        // The host refuses a module of an interface it does not know, and so
+        // does this plugin: its record may not even be laid out as ours.
+        if (module == nullptr || !is_known_version(module->version)) {
             system.unload_library(library);
             continue;
         }
         PluginRecord record{module, library};
-        prepare_module(record, own);
+        if (!prepare_module(record, own)) {
+            system.unload_library(library);
+            continue;
+        }
+        // The host maker's own modules go last, so that other makers' plugins
+        // win ties.
         if (is_host_makers_module(*module)) {
             registry.push_back(record);
         } else {
@@ -77,7 +75,7 @@ void scan_plugins(const In_Module& own) {
     }
 }
 
-void prepare_module(PluginRecord& record, const In_Module& own) {
+bool prepare_module(PluginRecord& record, const In_Module& own) {
     In_Module& module = *record.module;
 
     // The host gives every module it sets up the same services, so a module
@@ -87,7 +85,7 @@ void prepare_module(PluginRecord& record, const In_Module& own) {
     if (already_set_up) {
         system_calls().unload_library(record.library);
         record.library = nullptr;
-        return;
+        return true;
     }
 
     module.hDllInstance = record.library;
@@ -103,7 +101,7 @@ void prepare_module(PluginRecord& record, const In_Module& own) {
     module.VSASetInfo = own.VSASetInfo;
     module.dsp_isactive = own.dsp_isactive;
     module.dsp_dosamples = own.dsp_dosamples;
-    module.Init();
+    return init_module(module);
 }
 
 void unload_plugins() {

@@ -26,12 +26,16 @@ PluginRegistry& plugin_registry();
 // own is our plugin's record as the host filled it: its hDllInstance names
 // the folder searched, and its host slots are what modules are set up with.
 
-// Loads every plugin library in our own folder and registers its module.
+// Loads every plugin library in our own folder and registers each module of
+// an interface version the host accepts (0x100 or 0x101, with or without
+// either flag group) that sets up.
 void scan_plugins(const In_Module& own);
 
 // Sets up a freshly loaded module as the host would, unless it already is set
-// up; in that case drops the extra load and clears record.library.
-void prepare_module(PluginRecord& record, const In_Module& own);
+// up; in that case drops the extra load and clears record.library. False
+// when the module's Init reports failure: it must not be used, and the
+// caller unloads its library.
+bool prepare_module(PluginRecord& record, const In_Module& own);
 
 // The record's Quit: Quit and unload every module this plugin set up itself.
 void unload_plugins();

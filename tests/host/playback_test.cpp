@@ -182,8 +182,9 @@ TEST_F(PlaybackInHost, VolumeAndPanSetWhileIdleReachOnlyTheNextPlay) {
     plugin.SetPan(-50);
     ASSERT_EQ(host.play(song), 0);
     const Recorder alpha = host.recorder("in_alpha");
-    EXPECT_EQ(alpha.call_names(), names({"winampGetInModule2", "Init", "SetVolume", "Play"}));
+    EXPECT_EQ(alpha.call_names(), names({"winampGetInModule2", "Init", "SetVolume", "SetPan", "Play"}));
     EXPECT_EQ(only_call(alpha, "SetVolume").fields, std::vector<std::string>{"200"});
+    EXPECT_EQ(only_call(alpha, "SetPan").fields, std::vector<std::string>{"-50"}) << "a pan left of centre counts";
 
     // Set while playing: forwarded, and nothing left pending for later.
     plugin.SetVolume(77);
