@@ -18,6 +18,7 @@ namespace voskel {
 namespace {
 
 using test::JournalEntry;
+using test::PluginWidth;
 using test::Recorder;
 using test::TestHost;
 
@@ -45,7 +46,8 @@ std::string file_argument(const JournalEntry& entry) { return entry.fields.empty
 
 const TestHost::FileInfo untouched{"(untouched)", -2};
 
-class PlaybackInHost : public ::testing::Test {
+// The inner plugins in both widths: 8-bit modules and Unicode ones.
+class PlaybackInHost : public ::testing::TestWithParam<PluginWidth> {
 protected:
     void SetUp() override {
         if (!test::library_available(test::zip_format()) || !test::library_available(test::rar_format())) {
@@ -84,12 +86,28 @@ protected:
         recorder.set_result("InfoBox", 3);
     }
 
+    // Our record's own entry points called directly, as a host of the first
+    // interface may call them: with a null file for the playing one.
+    TestHost::FileInfo file_info_of_null() {
+        char title[GETFILEINFO_TITLE_LENGTH] = "(untouched)";
+        int length_ms = untouched.length_ms;
+        host.plugin().GetFileInfo(nullptr, title, &length_ms);
+        return {title, length_ms};
+    }
+    int play_directly(const std::string& file) {
+        std::string text = file;
+        return host.plugin().Play(text.data());
+    }
+
     test::LibrarySearch search{test::host_path(VOSKEL_WINDOWS_LIBS_DIR)};
     test::ScratchFolder archives{"archives"};
-    TestHost host{"play"};
+    TestHost host{"play", GetParam()};
 };
 
-TEST_F(PlaybackInHost, ArchivedSongPlaysFromAnExtractedCopyThatStopRemoves) {
+INSTANTIATE_TEST_SUITE_P(Widths, PlaybackInHost, ::testing::Values(PluginWidth::narrow, PluginWidth::unicode),
+                         test::width_name);
+
+TEST_P(PlaybackInHost, ArchivedSongPlaysFromAnExtractedCopyThatStopRemoves) {
     const std::string real4 = archives.file("real4.mdr");
     const std::string real5 = archives.file("real5.mdr");
     const std::string rar_fixtures = test::host_path(VOSKEL_RAR_FIXTURES_DIR);
@@ -131,7 +149,7 @@ TEST_F(PlaybackInHost, ArchivedSongPlaysFromAnExtractedCopyThatStopRemoves) {
     }
 }
 
-TEST_F(PlaybackInHost, CallsReachThePlayingModuleUnchangedAndGetIdleAnswersOtherwise) {
+TEST_P(PlaybackInHost, CallsReachThePlayingModuleUnchangedAndGetIdleAnswersOtherwise) {
     ASSERT_EQ(host.play(test::fixture("several.mdz")), 0);
     const Recorder alpha = host.recorder("in_alpha");
     alpha.reset();
@@ -174,38 +192,50 @@ TEST_F(PlaybackInHost, CallsReachThePlayingModuleUnchangedAndGetIdleAnswersOther
     EXPECT_EQ(alpha.journal(), "") << "a module was reached with none playing";
 }
 
-TEST_F(PlaybackInHost, VolumeAndPanSetWhileIdleReachOnlyTheNextPlay) {
+// The player gives its volume and pan before every Play, while we are idle:
+// they must reach the module that plays, before its Play, whatever their sign.
+TEST_P(PlaybackInHost, VolumeAndPanGivenWhileIdleReachTheNextModuleOnce) {
     const std::string song = test::fixture("several.mdz");
-    In_Module& plugin = host.plugin();
-    plugin.SetVolume(10);
-    plugin.SetVolume(200);
-    plugin.SetPan(-50);
+    host.set_volume(200);
+    host.set_pan(-50);  // a balance left of centre
     ASSERT_EQ(host.play(song), 0);
     const Recorder alpha = host.recorder("in_alpha");
     EXPECT_EQ(alpha.call_names(), names({"winampGetInModule2", "Init", "SetVolume", "SetPan", "Play"}));
     EXPECT_EQ(only_call(alpha, "SetVolume").fields, std::vector<std::string>{"200"});
-    EXPECT_EQ(only_call(alpha, "SetPan").fields, std::vector<std::string>{"-50"}) << "a pan left of centre counts";
+    EXPECT_EQ(only_call(alpha, "SetPan").fields, std::vector<std::string>{"-50"});
 
-    // Set while playing: forwarded, and nothing left pending for later.
-    plugin.SetVolume(77);
-    host.stop();
+    // Set while playing: forwarded at once, and nothing left pending.
     alpha.reset();
-    plugin.SetPan(0);
-    ASSERT_EQ(host.play(song), 0);
-    EXPECT_EQ(alpha.call_names(), names({"SetPan", "Play"}));
-    EXPECT_EQ(only_call(alpha, "SetPan").fields, std::vector<std::string>{"0"});
+    host.set_volume(77);
+    host.set_pan(-127);
+    EXPECT_EQ(alpha.call_names(), names({"SetVolume", "SetPan"}));
+    host.stop();
 
-    host.stop();
+    // Several settings while idle: only the last of each is delivered, and
+    // only to the next Play. A negative volume means none.
+    In_Module& plugin = host.plugin();
     alpha.reset();
-    ASSERT_EQ(host.play(song), 0);
+    plugin.SetVolume(10);
+    plugin.SetVolume(20);
+    plugin.SetPan(-1);
+    plugin.SetPan(-3);
+    ASSERT_EQ(play_directly(song), 0);
+    EXPECT_EQ(alpha.call_names(), names({"SetVolume", "SetPan", "Play"}));
+    EXPECT_EQ(only_call(alpha, "SetVolume").fields, std::vector<std::string>{"20"});
+    EXPECT_EQ(only_call(alpha, "SetPan").fields, std::vector<std::string>{"-3"});
+    plugin.Stop();
+    alpha.reset();
+    plugin.SetVolume(-1);
+    ASSERT_EQ(play_directly(song), 0);
     EXPECT_EQ(alpha.call_names(), names({"Play"})) << "what was pending is delivered once";
+    plugin.Stop();
 }
 
 // Nothing to play: a song no plugin names, and an archive inside an archive,
 // which only our own record names (were it handed to ourselves, in_alpha
 // would play the inner song). Play fails, a query writes nothing, and no
 // file is left behind.
-TEST_F(PlaybackInHost, ArchiveWithNothingToPlayFailsAndLeavesNothing) {
+TEST_P(PlaybackInHost, ArchiveWithNothingToPlayFailsAndLeavesNothing) {
     const std::string inner = test::zip_archive({{.name = "song.mod", .data = "inner song"}});
     for (const std::string& archive : {zip("unknown.mdz", "song.xyz", "unknown"), rar("unknown.mdr", "song.xyz", "unknown"),
                                        zip("outer.mdz", "inner.mdz", inner), rar("outer.mdr", "inner.mdz", inner)}) {
@@ -223,7 +253,7 @@ TEST_F(PlaybackInHost, ArchiveWithNothingToPlayFailsAndLeavesNothing) {
     }
 }
 
-TEST_F(PlaybackInHost, FailingInnerPlayRemovesTheCopyAtOnceAndStopStillReachesTheModule) {
+TEST_P(PlaybackInHost, FailingInnerPlayRemovesTheCopyAtOnceAndStopStillReachesTheModule) {
     const Recorder alpha = alpha_set_up_by_host();
     alpha.set_result("Play", 5);
     EXPECT_EQ(host.play(test::fixture("several.mdz")), 5);
@@ -234,13 +264,30 @@ TEST_F(PlaybackInHost, FailingInnerPlayRemovesTheCopyAtOnceAndStopStillReachesTh
     EXPECT_EQ(host.get_file_info(nullptr).title, "Alpha Title");
     EXPECT_EQ(file_argument(only_call(alpha, "GetFileInfo")), "");
 
-    host.stop();
+    // The player calls no Stop after a failed Play; a host that does reaches
+    // the module, once.
+    host.plugin().Stop();
     EXPECT_EQ(alpha.count("Stop"), 1);
-    host.stop();
+    host.plugin().Stop();
     EXPECT_EQ(alpha.count("Stop"), 1) << "the module was not released by the first Stop";
 }
 
-TEST_F(PlaybackInHost, QueriesAboutThePlayingSongAskItsModuleAboutTheCopy) {
+// The player moves on after a failed Play without a Stop: the next song
+// plays, and its copy is removed at its own Stop.
+TEST_P(PlaybackInHost, NextSongAfterAFailedPlayNeedsNoStopBetween) {
+    const Recorder alpha = alpha_set_up_by_host();
+    alpha.set_result("Play", -1);
+    EXPECT_EQ(host.play(test::fixture("several.mdz")), -1);
+    alpha.set_result("Play", 0);
+    ASSERT_EQ(host.play(test::fixture("seven.mdz")), 0);
+    EXPECT_EQ(alpha.count("Stop"), 0);
+    EXPECT_EQ(temp_files(), std::vector<std::string>{"alpha.mod"});
+    host.stop();
+    EXPECT_EQ(alpha.count("Stop"), 1);
+    EXPECT_TRUE(temp_files().empty());
+}
+
+TEST_P(PlaybackInHost, QueriesAboutThePlayingSongAskItsModuleAboutTheCopy) {
     const Recorder alpha = alpha_set_up_by_host();
     const std::string song = test::fixture("several.mdz");
     ASSERT_EQ(host.play(song), 0);
@@ -248,6 +295,7 @@ TEST_F(PlaybackInHost, QueriesAboutThePlayingSongAskItsModuleAboutTheCopy) {
     const std::string copy = extracted("zeta.mod");
     test::write_file(copy, "changed while playing");
 
+    // The player names the playing file "" (null, which reaches us as "").
     for (const char* file : {static_cast<const char*>(nullptr), "", song.c_str()}) {
         const std::string label = file == nullptr ? "(null)" : '"' + std::string(file) + '"';
         alpha.reset();
@@ -264,9 +312,14 @@ TEST_F(PlaybackInHost, QueriesAboutThePlayingSongAskItsModuleAboutTheCopy) {
         EXPECT_EQ(only_call(alpha, "InfoBox").number("parent"), number(host.main_window())) << label;
         EXPECT_EQ(temp_files(), std::vector<std::string>{"zeta.mod"}) << label;
     }
+    // A host of the first interface may pass null itself.
+    alpha.reset();
+    answer(alpha);
+    EXPECT_EQ(file_info_of_null().title, "Alpha Title");
+    EXPECT_EQ(file_argument(only_call(alpha, "GetFileInfo")), copy);
 }
 
-TEST_F(PlaybackInHost, IdleQueriesAskAboutAFreshCopyAndRemoveIt) {
+TEST_P(PlaybackInHost, IdleQueriesAskAboutAFreshCopyAndRemoveIt) {
     const Recorder alpha = alpha_set_up_by_host();
     const std::string by_hand = "the RAR song";
     struct Row {
@@ -301,13 +354,15 @@ TEST_F(PlaybackInHost, IdleQueriesAskAboutAFreshCopyAndRemoveIt) {
         EXPECT_EQ(info.length_ms, untouched.length_ms);
         EXPECT_EQ(host.info_box(file), 0);
     }
+    EXPECT_EQ(file_info_of_null().title, untouched.title);
+    EXPECT_EQ(host.plugin().InfoBox(nullptr, host.main_window()), 0);
     EXPECT_EQ(alpha.journal(), "");
 }
 
 // A query whose song would land on the playing copy answers as for an
 // archive that cannot be extracted, and the copy is neither rewritten nor
 // removed; a query about any other song is answered meanwhile.
-TEST_F(PlaybackInHost, QueryThatWouldLandOnThePlayingCopyIsRefused) {
+TEST_P(PlaybackInHost, QueryThatWouldLandOnThePlayingCopyIsRefused) {
     const Recorder alpha = alpha_set_up_by_host();
     ASSERT_EQ(host.play(zip("playing.mdz", "tune.mod", "playing tune")), 0);
     const std::string copy = extracted("tune.mod");
@@ -335,7 +390,7 @@ TEST_F(PlaybackInHost, QueryThatWouldLandOnThePlayingCopyIsRefused) {
 }
 
 // Windows names files without regard to letter case; POSIX does not.
-TEST_F(PlaybackInHost, LetterCaseDecidesAsTheFileSystemDoes) {
+TEST_P(PlaybackInHost, LetterCaseDecidesAsTheFileSystemDoes) {
     const bool case_blind = native_path_style() == PathStyle::windows;
     const Recorder alpha = alpha_set_up_by_host();
     ASSERT_EQ(host.play(zip("song.mdz", "Tune.mod", "playing tune")), 0);
@@ -367,7 +422,7 @@ TEST_F(PlaybackInHost, LetterCaseDecidesAsTheFileSystemDoes) {
     EXPECT_EQ(temp_files(), std::vector<std::string>{"Tune.mod"});
 }
 
-TEST_F(PlaybackInHost, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNothing) {
+TEST_P(PlaybackInHost, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNothing) {
     if (native_path_style() != PathStyle::windows) {
         GTEST_SKIP() << "the build's own ZIP reader needs no library; a missing RAR library is tested in-process";
     }

@@ -9,6 +9,12 @@
 //                        e.g. "MOD,S3M|Modules"; left undefined for none
 //   RECORDER_NO_EXPORT   the library lacks winampGetInModule2
 //   RECORDER_NULL_RECORD winampGetInModule2 returns null
+//   RECORDER_UNICODE     a Unicode module (IN_UNICODE): file names and the
+//                        title are wchar_t text
+//   RECORDER_WIDE_DESCRIPTION  interface number 0x101: the description is
+//                        wchar_t text
+//   RECORDER_INIT_RESULT Init reports this result (IN_INIT_RET)
+//   RECORDER_VERSION     the whole version word, overriding the above
 //
 // Tests reach the journal through the plain-C recorder_* exports: nothing of
 // C++ crosses the library boundary, since each Windows library carries its
@@ -20,6 +26,9 @@
 // Calls that name a file (Play, GetFileInfo, InfoBox) also write what that
 // file held at the time: size=<bytes> (-1 when it could not be read) and
 // crc=<CRC-32>, so that a test sees a file its caller deletes right after.
+// A Unicode module writes a name it received as 8-bit text too (in the ANSI
+// code page on Windows, UTF-8 elsewhere), and then units=<its wchar_t code
+// units in hex, comma-separated>, so that a test sees exactly what arrived.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -29,6 +38,7 @@
 #include "winamp/input_plugin.h"
 
 #if defined(_WIN32)
+#include <windows.h>
 #define RECORDER_EXPORT extern "C" __declspec(dllexport)
 #else
 #define RECORDER_EXPORT extern "C" __attribute__((visibility("default")))
@@ -87,15 +97,14 @@ template <typename Function>
 void put_function(Function* function) { put_address(reinterpret_cast<const void*>(function)); }
 
 void begin(const char* call) { put(call); }
-void field(const char* text) { put("\t"); put_text(text); }
+[[maybe_unused]] void field(const char* text) { put("\t"); put_text(text); }
 void field(int value) { put("\t"); put_number(value); }
 void pair(const char* key) { put("\t"); put(key); put("="); }
 void end() { put("\n"); }
 
-void file_facts(const char* path) {
+void file_facts(std::FILE* file) {
     long long size = -1;
     std::uint32_t crc = 0xFFFFFFFFu;
-    std::FILE* file = path != nullptr && path[0] != '\0' ? std::fopen(path, "rb") : nullptr;
     if (file != nullptr) {
         size = 0;
         unsigned char buffer[4096];
@@ -115,6 +124,107 @@ void file_facts(const char* path) {
     put_unsigned(crc ^ 0xFFFFFFFFu);
 }
 
+[[maybe_unused]] void file_facts(const char* path) { file_facts(path != nullptr && path[0] != '\0' ? std::fopen(path, "rb") : nullptr); }
+
+// ---- wide text ----------------------------------------------------------
+
+std::size_t wide_length(const wchar_t* text) {
+    std::size_t length = 0;
+    while (text[length] != L'\0') ++length;
+    return length;
+}
+
+#if defined(_WIN32)
+void put_wide_as_narrow(const wchar_t* text) {
+    char narrow[8192];
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr) <= 0) {
+        put("(unconvertible)");
+        return;
+    }
+    put(narrow);
+}
+
+std::FILE* open_wide(const wchar_t* path) { return _wfopen(path, L"rb"); }
+
+// 8-bit text of the ANSI code page into wide; false when it does not fit.
+bool narrow_to_wide(const char* text, wchar_t* wide, std::size_t size) {
+    return MultiByteToWideChar(CP_ACP, 0, text, -1, wide, static_cast<int>(size)) > 0;
+}
+#else
+// UTF-8, as the file names of this build are.
+std::size_t encode_utf8(wchar_t c, char* bytes) {
+    const auto u = static_cast<std::uint32_t>(c);
+    if (u < 0x80) {
+        bytes[0] = static_cast<char>(u);
+        return 1;
+    }
+    const std::size_t follow = u < 0x800 ? 1 : u < 0x10000 ? 2 : 3;
+    const unsigned char marks[] = {0, 0xC0, 0xE0, 0xF0};
+    bytes[0] = static_cast<char>(marks[follow] | (u >> (6 * follow)));
+    for (std::size_t i = 1; i <= follow; ++i) bytes[i] = static_cast<char>(0x80 | ((u >> (6 * (follow - i))) & 0x3F));
+    return follow + 1;
+}
+
+void wide_to_utf8(const wchar_t* text, char* narrow, std::size_t size) {
+    std::size_t used = 0;
+    for (; *text != L'\0'; ++text) {
+        char bytes[4];
+        const std::size_t count = encode_utf8(*text, bytes);
+        if (used + count + 1 > size) break;
+        std::memcpy(narrow + used, bytes, count);
+        used += count;
+    }
+    narrow[used] = '\0';
+}
+
+void put_wide_as_narrow(const wchar_t* text) {
+    char narrow[8192];
+    wide_to_utf8(text, narrow, sizeof narrow);
+    put(narrow);
+}
+
+std::FILE* open_wide(const wchar_t* path) {
+    char narrow[8192];
+    wide_to_utf8(path, narrow, sizeof narrow);
+    return std::fopen(narrow, "rb");
+}
+
+bool narrow_to_wide(const char* text, wchar_t* wide, std::size_t size) {
+    std::size_t used = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p != 0) {
+        std::uint32_t c = *p++;
+        int follow = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        c &= follow == 0 ? 0x7F : (0x3F >> follow);
+        for (; follow > 0 && (*p & 0xC0) == 0x80; --follow) c = (c << 6) | (*p++ & 0x3F);
+        if (used + 1 >= size) return false;
+        wide[used++] = static_cast<wchar_t>(c);
+    }
+    wide[used] = L'\0';
+    return true;
+}
+#endif
+
+[[maybe_unused]] void field(const wchar_t* text) {
+    put("\t");
+    if (text == nullptr) {
+        put("(null)");
+        return;
+    }
+    put_wide_as_narrow(text);
+    pair("units");
+    const char* digits = "0123456789ABCDEF";
+    for (const wchar_t* p = text; *p != L'\0'; ++p) {
+        if (p != text) put(",");
+        const auto unit = static_cast<std::uint32_t>(*p);
+        char hex[8];
+        int count = 0;
+        for (int shift = unit > 0xFFFF ? 20 : 12; shift >= 0; shift -= 4) hex[count++] = digits[(unit >> shift) & 0xF];
+        put(hex, static_cast<std::size_t>(count));
+    }
+}
+
+[[maybe_unused]] void file_facts(const wchar_t* path) { file_facts(path != nullptr && path[0] != L'\0' ? open_wide(path) : nullptr); }
 // ---- the answers a test can choose --------------------------------------
 
 struct Answers {
@@ -125,8 +235,19 @@ struct Answers {
     int info_box = 0;
     int is_our_file = 0;
     bool has_file_info = false;
-    char title[256] = {};
+    // What GetFileInfo writes into the caller's buffer, NUL included when
+    // there is room for it: at most the GETFILEINFO_TITLE_LENGTH characters
+    // the interface allows.
+    char title[GETFILEINFO_TITLE_LENGTH] = {};
+    wchar_t wide_title[GETFILEINFO_TITLE_LENGTH] = {};
+    std::size_t wide_title_units = 0;
     int title_length_ms = 0;
+    // What Init of a module with IN_INIT_RET reports.
+#if defined(RECORDER_INIT_RESULT)
+    int init = RECORDER_INIT_RESULT;
+#else
+    int init = IN_INIT_SUCCESS;
+#endif
     bool uses_output = false;
 };
 
@@ -151,7 +272,10 @@ constexpr ExtensionList<N> make_extension_list(const char (&source)[N]) {
     return list;
 }
 
-#if defined(RECORDER_DESCRIPTION)
+#if defined(RECORDER_DESCRIPTION) && defined(RECORDER_WIDE_DESCRIPTION)
+wchar_t description[] = L"" RECORDER_DESCRIPTION;
+char* const description_slot = reinterpret_cast<char*>(description);
+#elif defined(RECORDER_DESCRIPTION)
 char description[] = RECORDER_DESCRIPTION;
 char* const description_slot = description;
 #else
@@ -164,6 +288,24 @@ char* const extensions_slot = extensions.text;
 #else
 char* const extensions_slot = nullptr;
 #endif
+
+constexpr int version_word() {
+#if defined(RECORDER_VERSION)
+    return static_cast<int>(RECORDER_VERSION);
+#else
+    uint32_t word = IN_VER_OLD;
+#if defined(RECORDER_WIDE_DESCRIPTION)
+    word = IN_VER;
+#endif
+#if defined(RECORDER_UNICODE)
+    word |= IN_UNICODE;
+#endif
+#if defined(RECORDER_INIT_RESULT)
+    word |= IN_INIT_RET;
+#endif
+    return static_cast<int>(word);
+#endif
+}
 
 In_Module& record();
 
@@ -181,7 +323,15 @@ void About(HostWindow parent) {
     end();
 }
 
-void Init() {
+#if defined(RECORDER_INIT_RESULT)
+using InitResult = int;
+#define RECORDER_RETURN_INIT return answers.init
+#else
+using InitResult = void;
+#define RECORDER_RETURN_INIT return
+#endif
+
+InitResult Init() {
     const In_Module& self = record();
     begin("Init");
     pair("hMainWindow");
@@ -197,7 +347,12 @@ void Init() {
     };
     pair("services");
     for (bool set : services) put(set ? "1" : "0");
+    pair("SetInfo");
+    put_function(self.SetInfo);
+    pair("UsesOutputPlug");
+    put_number(self.UsesOutputPlug);
     end();
+    RECORDER_RETURN_INIT;
 }
 
 void Quit() {
@@ -205,7 +360,23 @@ void Quit() {
     end();
 }
 
-void GetFileInfo(char* file, char* title, int* length_ms) {
+#if defined(RECORDER_UNICODE)
+using FileName = const wchar_t*;
+using Title = wchar_t*;
+
+void write_title(Title title) {
+    const std::size_t units = answers.wide_title_units;
+    std::memcpy(title, answers.wide_title, units * sizeof(wchar_t));
+    if (units < GETFILEINFO_TITLE_LENGTH) title[units] = L'\0';
+}
+#else
+using FileName = char*;
+using Title = char*;
+
+void write_title(Title title) { std::strcpy(title, answers.title); }
+#endif
+
+void GetFileInfo(FileName file, Title title, int* length_ms) {
     begin("GetFileInfo");
     field(file);
     pair("title");
@@ -215,11 +386,11 @@ void GetFileInfo(char* file, char* title, int* length_ms) {
     file_facts(file);
     end();
     if (!answers.has_file_info) return;
-    if (title != nullptr) std::strcpy(title, answers.title);
+    if (title != nullptr) write_title(title);
     if (length_ms != nullptr) *length_ms = answers.title_length_ms;
 }
 
-int InfoBox(char* file, HostWindow parent) {
+int InfoBox(FileName file, HostWindow parent) {
     begin("InfoBox");
     field(file);
     pair("parent");
@@ -229,7 +400,7 @@ int InfoBox(char* file, HostWindow parent) {
     return answers.info_box;
 }
 
-int IsOurFile(char* file) {
+int IsOurFile(FileName file) {
     begin("IsOurFile");
     field(file);
     end();
@@ -257,7 +428,7 @@ void stop_output() {
     if (self.SAVSADeInit != nullptr) self.SAVSADeInit();
 }
 
-int Play(char* file) {
+int Play(FileName file) {
     const In_Module& self = record();
     begin("Play");
     field(file);
@@ -341,8 +512,15 @@ void EQSet(int on, char bands[10], int preamp) {
     end();
 }
 
+template <typename Slot, typename Function>
+Slot as_slot(Function* function) {
+    return reinterpret_cast<Slot>(function);
+}
+
+// The slots hold the functions as this module declares them; a host calls
+// them through those types, as the version word tells it.
 In_Module module_record = {
-    .version = 0x100,
+    .version = version_word(),
     .description = description_slot,
     .hMainWindow = nullptr,
     .hDllInstance = nullptr,
@@ -351,12 +529,12 @@ In_Module module_record = {
     .UsesOutputPlug = 1,
     .Config = Config,
     .About = About,
-    .Init = Init,
+    .Init = as_slot<void (*)()>(Init),
     .Quit = Quit,
-    .GetFileInfo = GetFileInfo,
-    .InfoBox = InfoBox,
-    .IsOurFile = IsOurFile,
-    .Play = Play,
+    .GetFileInfo = as_slot<void (*)(char*, char*, int*)>(GetFileInfo),
+    .InfoBox = as_slot<int (*)(char*, HostWindow)>(InfoBox),
+    .IsOurFile = as_slot<int (*)(char*)>(IsOurFile),
+    .Play = as_slot<int (*)(char*)>(Play),
     .Pause = Pause,
     .UnPause = UnPause,
     .IsPaused = IsPaused,
@@ -411,7 +589,8 @@ RECORDER_EXPORT void recorder_reset() {
 
 // Sets what one entry point returns from now on: "Play" (default 0),
 // "IsPaused" (0), "GetLength" (-1), "GetOutputTime" (0), "InfoBox" (0) or
-// "IsOurFile" (0). Returns 0 for any other name.
+// "IsOurFile" (0), or "Init" (RECORDER_INIT_RESULT; reported only by a
+// module with IN_INIT_RET). Returns 0 for any other name.
 RECORDER_EXPORT int recorder_set_result(const char* call, int value) {
     struct Slot {
         const char* name;
@@ -424,6 +603,7 @@ RECORDER_EXPORT int recorder_set_result(const char* call, int value) {
         {"GetOutputTime", &voskel::answers.output_time},
         {"InfoBox", &voskel::answers.info_box},
         {"IsOurFile", &voskel::answers.is_our_file},
+        {"Init", &voskel::answers.init},
     };
     for (const Slot& slot : slots) {
         if (call != nullptr && std::strcmp(call, slot.name) == 0) {
@@ -435,12 +615,40 @@ RECORDER_EXPORT int recorder_set_result(const char* call, int value) {
 }
 
 // GetFileInfo writes this title and length from now on (it writes nothing
-// until this is called). The title is cut at 255 characters.
+// until this is called). The title is 8-bit text (a Unicode module takes it
+// from the ANSI code page on Windows, from UTF-8 elsewhere), cut to the
+// longest the interface allows: 2047 characters and the NUL.
 RECORDER_EXPORT void recorder_set_file_info(const char* title, int length_ms) {
-    voskel::answers.has_file_info = true;
-    std::strncpy(voskel::answers.title, title != nullptr ? title : "", sizeof voskel::answers.title - 1);
-    voskel::answers.title_length_ms = length_ms;
+    using voskel::answers;
+    answers.has_file_info = true;
+    std::strncpy(answers.title, title != nullptr ? title : "", sizeof answers.title - 1);
+    answers.title[sizeof answers.title - 1] = '\0';
+    answers.title_length_ms = length_ms;
+    static wchar_t wide[4 * voskel::GETFILEINFO_TITLE_LENGTH];
+    if (!voskel::narrow_to_wide(answers.title, wide, sizeof wide / sizeof *wide)) wide[0] = L'\0';
+    answers.wide_title_units = voskel::wide_length(wide);
+    if (answers.wide_title_units > voskel::GETFILEINFO_TITLE_LENGTH - 1) {
+        answers.wide_title_units = voskel::GETFILEINFO_TITLE_LENGTH - 1;
+    }
+    std::memcpy(answers.wide_title, wide, answers.wide_title_units * sizeof(wchar_t));
 }
+
+// A Unicode module's title as wchar_t code units, count of them: up to the
+// whole buffer, GETFILEINFO_TITLE_LENGTH, in which case no NUL follows (a
+// module that overfills its buffer). An 8-bit module writes nothing then.
+RECORDER_EXPORT void recorder_set_wide_title(const wchar_t* title, int count, int length_ms) {
+    using voskel::answers;
+    answers.has_file_info = true;
+    answers.title[0] = '\0';
+    answers.title_length_ms = length_ms;
+    std::size_t units = count < 0 ? 0 : static_cast<std::size_t>(count);
+    if (units > voskel::GETFILEINFO_TITLE_LENGTH) units = voskel::GETFILEINFO_TITLE_LENGTH;
+    std::memcpy(answers.wide_title, title, units * sizeof(wchar_t));
+    answers.wide_title_units = units;
+}
+
+// The module's version word, for a test to check which build it loaded.
+RECORDER_EXPORT int recorder_version() { return voskel::record().version; }
 
 // With output on, a successful Play calls SetInfo, opens outMod, starts the
 // visualisation and writes one block of silence; Stop closes both again.

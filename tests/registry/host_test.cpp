@@ -17,8 +17,14 @@ namespace voskel {
 namespace {
 
 using test::JournalEntry;
+using test::PluginWidth;
 using test::Recorder;
 using test::TestHost;
+
+// Every recording plugin in both widths: an 8-bit module and a Unicode one.
+class RegistryInHost : public ::testing::TestWithParam<PluginWidth> {};
+INSTANTIATE_TEST_SUITE_P(Widths, RegistryInHost, ::testing::Values(PluginWidth::narrow, PluginWidth::unicode),
+                         test::width_name);
 
 constexpr const char* not_an_archive = "song.txt";
 
@@ -56,8 +62,8 @@ private:
     LibraryHandle library_;
 };
 
-TEST(RegistryInHost, FreshPluginsAreSetUpOnceAndReleasedOnceAtQuit) {
-    TestHost host("fresh");
+TEST_P(RegistryInHost, FreshPluginsAreSetUpOnceAndReleasedOnceAtQuit) {
+    TestHost host("fresh", GetParam());
     host.install("in_gap");
     host.install("in_alpha");
     ASSERT_TRUE(host.start());
@@ -68,7 +74,9 @@ TEST(RegistryInHost, FreshPluginsAreSetUpOnceAndReleasedOnceAtQuit) {
     const Recorder alpha = host.recorder("in_alpha");
     ASSERT_TRUE(gap.ok());
     ASSERT_TRUE(alpha.ok());
-    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "Init", "Play"}));
+    // The host gives its volume and pan before every Play: idle, we keep
+    // them for the module that plays.
+    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "Init", "SetVolume", "SetPan", "Play"}));
     EXPECT_EQ(alpha.call_names(), names({"winampGetInModule2", "Init"}));
     for (const Recorder* recorder : {&gap, &alpha}) {
         const std::vector<JournalEntry> init = recorder->calls("Init");
@@ -88,8 +96,9 @@ TEST(RegistryInHost, FreshPluginsAreSetUpOnceAndReleasedOnceAtQuit) {
     HeldLoad held_gap(host.path_of("in_gap"));
     HeldLoad held_alpha(host.path_of("in_alpha"));
     host.quit();
+    host.unload_libraries();
     EXPECT_FALSE(test::is_library_loaded(host.plugin_path()));
-    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "Init", "Play", "Stop", "Quit"}));
+    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "Init", "SetVolume", "SetPan", "Play", "Stop", "Quit"}));
     EXPECT_EQ(alpha.call_names(), names({"winampGetInModule2", "Init", "Quit"}));
     held_gap.release();
     held_alpha.release();
@@ -97,8 +106,8 @@ TEST(RegistryInHost, FreshPluginsAreSetUpOnceAndReleasedOnceAtQuit) {
     EXPECT_FALSE(test::is_library_loaded(host.path_of("in_alpha"))) << "a load of the plugin's is left";
 }
 
-TEST(RegistryInHost, PluginTheHostSetUpGetsNoSecondInitAndNoQuit) {
-    TestHost host("hosted");
+TEST_P(RegistryInHost, PluginTheHostSetUpGetsNoSecondInitAndNoQuit) {
+    TestHost host("hosted", GetParam());
     host.install("in_gap");
     In_Module* gap_module = host.set_up_inner("in_gap");
     ASSERT_NE(gap_module, nullptr);
@@ -108,20 +117,21 @@ TEST(RegistryInHost, PluginTheHostSetUpGetsNoSecondInitAndNoQuit) {
     gap.reset();
 
     EXPECT_EQ(host.play(not_an_archive), 0);
-    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "Play"}));
+    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "SetVolume", "SetPan", "Play"}));
     const std::vector<JournalEntry> play = gap.calls("Play");
     ASSERT_EQ(play.size(), 1u);
     EXPECT_EQ(play[0].number("hDllInstance"), number(gap.library())) << "the host's handle stays";
 
+    // The player quits us (loaded last) first, then in_gap itself: one Quit,
+    // the host's.
     host.quit();
-    ASSERT_TRUE(test::is_library_loaded(host.path_of("in_gap"))) << "the host's load must still hold it";
-    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "Play", "Stop"}));
-    host.release_inner_plugins();
+    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "SetVolume", "SetPan", "Play", "Stop", "Quit"}));
+    host.unload_libraries();
     EXPECT_FALSE(test::is_library_loaded(host.path_of("in_gap"))) << "our extra load was not dropped";
 }
 
-TEST(RegistryInHost, OwnLibraryIsFoundButNeitherSetUpAgainNorUnloadedByQuit) {
-    TestHost host("own");
+TEST_P(RegistryInHost, OwnLibraryIsFoundButNeitherSetUpAgainNorUnloadedByQuit) {
+    TestHost host("own", GetParam());
     host.install("in_gap");
     ASSERT_TRUE(host.start());
     EXPECT_EQ(host.play(not_an_archive), 0);
@@ -129,14 +139,15 @@ TEST(RegistryInHost, OwnLibraryIsFoundButNeitherSetUpAgainNorUnloadedByQuit) {
 
     HeldLoad held_self(host.plugin_path());
     host.quit();
+    host.unload_libraries();
     // The host's unload and ours are gone; only the test's remains.
     EXPECT_TRUE(test::is_library_loaded(host.plugin_path())) << "Quit unloaded our own library";
     held_self.release();
     EXPECT_FALSE(test::is_library_loaded(host.plugin_path())) << "the scan's load of our own library is left";
 }
 
-TEST(RegistryInHost, FoldersAndLibrariesWithoutRecordsArePassedOver) {
-    TestHost host("unusable");
+TEST_P(RegistryInHost, FoldersAndLibrariesWithoutRecordsArePassedOver) {
+    TestHost host("unusable", GetParam());
     // Both would be chosen for the empty path, were they registered.
     host.install("in_noexport");
     host.install("in_nullrecord");
@@ -150,8 +161,8 @@ TEST(RegistryInHost, FoldersAndLibrariesWithoutRecordsArePassedOver) {
     EXPECT_FALSE(test::is_library_loaded(host.path_of("in_nullrecord")));
 }
 
-TEST(RegistryInHost, OtherMakersWinTheLastFoundFirstTheHostMakersComeLast) {
-    TestHost host("order");
+TEST_P(RegistryInHost, OtherMakersWinTheLastFoundFirstTheHostMakersComeLast) {
+    TestHost host("order", GetParam());
     host.install("in_gap");
     host.install("in_gap2");
     host.install("in_nsgap");
@@ -176,8 +187,8 @@ TEST(RegistryInHost, OtherMakersWinTheLastFoundFirstTheHostMakersComeLast) {
     }
 }
 
-TEST(RegistryInHost, HostMakersPluginIsChosenWhenNoOtherNamesTheFile) {
-    TestHost host("nullsoft");
+TEST_P(RegistryInHost, HostMakersPluginIsChosenWhenNoOtherNamesTheFile) {
+    TestHost host("nullsoft", GetParam());
     host.install("in_nsgap");
     host.install("in_alpha");
     ASSERT_TRUE(host.start());
@@ -185,8 +196,8 @@ TEST(RegistryInHost, HostMakersPluginIsChosenWhenNoOtherNamesTheFile) {
     EXPECT_EQ(host.recorder("in_nsgap").count("Play"), 1);
 }
 
-TEST(RegistryInHost, WithoutOurSAVSAInitFreshPluginsAreStillSetUp) {
-    TestHost host("no-savsainit");
+TEST_P(RegistryInHost, WithoutOurSAVSAInitFreshPluginsAreStillSetUp) {
+    TestHost host("no-savsainit", GetParam());
     host.install("in_gap");
     test::HostOptions options;
     options.leave_savsainit_null = true;
@@ -194,7 +205,7 @@ TEST(RegistryInHost, WithoutOurSAVSAInitFreshPluginsAreStillSetUp) {
 
     EXPECT_EQ(host.play(not_an_archive), 0);
     const Recorder gap = host.recorder("in_gap");
-    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "Init", "Play"}));
+    EXPECT_EQ(gap.call_names(), names({"winampGetInModule2", "Init", "SetVolume", "SetPan", "Play"}));
     const std::vector<JournalEntry> init = gap.calls("Init");
     ASSERT_EQ(init.size(), 1u);
     EXPECT_EQ(init[0].value("services"), "01111111111");
@@ -203,6 +214,7 @@ TEST(RegistryInHost, WithoutOurSAVSAInitFreshPluginsAreStillSetUp) {
     HeldLoad held_gap(host.path_of("in_gap"));
     HeldLoad held_self(host.plugin_path());
     host.quit();
+    host.unload_libraries();
     EXPECT_EQ(gap.count("Quit"), 1);
     held_gap.release();
     held_self.release();
@@ -210,8 +222,8 @@ TEST(RegistryInHost, WithoutOurSAVSAInitFreshPluginsAreStillSetUp) {
     EXPECT_FALSE(test::is_library_loaded(host.plugin_path())) << "our own library was taken for a fresh one";
 }
 
-TEST(RegistryInHost, LibrariesAddedAfterTheFirstScanAreNotSeen) {
-    TestHost host("late");
+TEST_P(RegistryInHost, LibrariesAddedAfterTheFirstScanAreNotSeen) {
+    TestHost host("late", GetParam());
     host.install("in_alpha");
     ASSERT_TRUE(host.start());
     EXPECT_EQ(host.play(not_an_archive), 1) << "no plugin names the empty path";
@@ -222,10 +234,10 @@ TEST(RegistryInHost, LibrariesAddedAfterTheFirstScanAreNotSeen) {
     EXPECT_FALSE(test::is_library_loaded(host.path_of("in_gap")));
 }
 
-TEST(RegistryInHost, OurOwnRecordAloneEndsTheScanning) {
+TEST_P(RegistryInHost, OurOwnRecordAloneEndsTheScanning) {
     // Our own library is always beside us, and its record counts: the folder
     // is not searched again, though nothing can be played.
-    TestHost host("alone");
+    TestHost host("alone", GetParam());
     ASSERT_TRUE(host.start());
     EXPECT_EQ(host.play(not_an_archive), 1);
     host.install("in_gap");
@@ -233,11 +245,97 @@ TEST(RegistryInHost, OurOwnRecordAloneEndsTheScanning) {
     EXPECT_FALSE(test::is_library_loaded(host.path_of("in_gap")));
 }
 
+// Modules as today's player builds them. Each of these lists an empty token,
+// so each would play the empty path that a name that is no archive gives.
+TEST(InterfaceVersions, ModulesOfAnUnknownInterfaceAreLoadedAndPassedOver) {
+    TestHost host("future");
+    host.install("in_future");
+    host.install("in_gap");
+    ASSERT_TRUE(host.start());
+    HeldLoad held_future(host.path_of("in_future"));
+    const Recorder future = host.recorder("in_future");
+    EXPECT_EQ(host.play(not_an_archive), 0);
+    EXPECT_EQ(host.recorder("in_gap").count("Play"), 1);
+    EXPECT_EQ(future.call_names(), names({"winampGetInModule2"})) << "neither set up nor played";
+    host.quit();
+    host.unload_libraries();
+    EXPECT_EQ(future.call_names(), names({"winampGetInModule2"}));
+    held_future.release();
+    EXPECT_FALSE(test::is_library_loaded(host.path_of("in_future"))) << "our load of it is left";
+    EXPECT_EQ(host.set_up_inner("in_future"), nullptr) << "the player refuses it as well";
+}
+
+TEST(InterfaceVersions, ModuleWhoseInitReportsFailureIsUnloadedAndNeverQuit) {
+    TestHost host("init-result");
+    host.install("in_initfails");
+    host.install("in_initworks");
+    ASSERT_TRUE(host.start());
+    HeldLoad held_failing(host.path_of("in_initfails"));
+    HeldLoad held_working(host.path_of("in_initworks"));
+    const Recorder failing = host.recorder("in_initfails");
+    const Recorder working = host.recorder("in_initworks");
+    ASSERT_EQ(failing.version(), static_cast<int>(IN_VER_OLD | IN_INIT_RET));
+
+    EXPECT_EQ(host.play(not_an_archive), 0);
+    EXPECT_EQ(failing.call_names(), names({"winampGetInModule2", "Init"}));
+    EXPECT_EQ(working.count("Play"), 1) << "a module reporting success is used";
+    host.quit();
+    host.unload_libraries();
+    EXPECT_EQ(failing.count("Quit"), 0);
+    EXPECT_EQ(working.count("Quit"), 1);
+    held_failing.release();
+    EXPECT_FALSE(test::is_library_loaded(host.path_of("in_initfails"))) << "our load of it is left";
+}
+
+TEST(InterfaceVersions, HostMakersWideDescriptionSortsLast) {
+    TestHost host("wide-nullsoft");
+    host.install("in_nswideunicode");  // 0x101 | IN_UNICODE: "nullSOFT Unicode Module Player"
+    host.install("in_gap");
+    ASSERT_TRUE(host.start());
+    EXPECT_EQ(host.play(not_an_archive), 0);
+    EXPECT_EQ(host.recorder("in_gap").count("Play"), 1);
+    EXPECT_EQ(host.recorder("in_nswideunicode").count("Play"), 0);
+}
+
+TEST(InterfaceVersions, HostMakersWideModulePlaysWhenNoOtherNamesTheFile) {
+    TestHost host("wide-alone");
+    host.install("in_nswideunicode");
+    host.install("in_alpha");
+    ASSERT_TRUE(host.start());
+    EXPECT_EQ(host.play(not_an_archive), 0);
+    const std::vector<JournalEntry> play = host.recorder("in_nswideunicode").calls("Play");
+    ASSERT_EQ(play.size(), 1u);
+    EXPECT_EQ(play[0].value("units"), "") << "the empty path, as wide text";
+}
+
+TEST(InterfaceVersions, TestHostSetsModulesUpAndChoosesAsThePlayerDoes) {
+    TestHost host("player-set-up");
+    std::vector<In_Module*> modules;
+    for (const char* base : {"in_wideunicode", "in_nswide", "in_alpha"}) {
+        host.install(base);
+        modules.push_back(host.set_up_inner(base));
+        ASSERT_NE(modules.back(), nullptr) << base;
+        const std::vector<JournalEntry> init = host.recorder(base).calls("Init");
+        ASSERT_EQ(init.size(), 1u);
+        EXPECT_EQ(init[0].number("SetInfo"), 0u) << base << ": SetInfo is filled only after Init";
+        EXPECT_NE(modules.back()->SetInfo, nullptr) << base << ": and then it is";
+    }
+    ASSERT_TRUE(host.start());
+    // Extensions decide in load order when no IsOurFile claims the file.
+    EXPECT_EQ(host.claim("song.mod"), modules[0]);
+    const std::vector<JournalEntry> asked = host.recorder("in_wideunicode").calls("IsOurFile");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].value("units"), "0073,006F,006E,0067,002E,006D,006F,0064") << "asked in its own width";
+    EXPECT_EQ(host.claim("song.mdz"), &host.plugin()) << "our IsOurFile claims archives";
+    ASSERT_TRUE(host.recorder("in_alpha").set_result("IsOurFile", 1));
+    EXPECT_EQ(host.claim("song.mod"), modules[2]) << "IsOurFile is asked before any extension";
+}
+
 // The harness the playback tests build on: answers chosen through a
 // recorder come back through the plugin, and the host's connections that the
 // plugin hands over reach the host.
-TEST(TestHostHarness, AnswersAndConnectionsPassBothWays) {
-    TestHost host("harness");
+TEST_P(RegistryInHost, HarnessPassesAnswersAndConnectionsBothWays) {
+    TestHost host("harness", GetParam());
     host.install("in_gap");
     // Set up by the host, so that its answers can be chosen before the scan.
     ASSERT_NE(host.set_up_inner("in_gap"), nullptr);

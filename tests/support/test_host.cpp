@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <utility>
+
+#include "registry/inner_module.h"
+#include "registry/plugin_registry.h"
+#include "text/text_string.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -119,9 +124,6 @@ Out_Module host_output = {
 // Stands for the player's main window; nothing is ever sent to it.
 const HostWindow host_main_window = reinterpret_cast<HostWindow>(static_cast<std::uintptr_t>(0x10010));
 
-// Entry points take writable text.
-std::vector<char> writable(const std::string& text) { return std::vector<char>(text.begin(), text.end() + 1); }
-
 template <typename Function>
 Function recorder_export(LibraryHandle library, const char* name) {
     return reinterpret_cast<Function>(platform_system_calls().find_symbol(library, name));
@@ -133,6 +135,15 @@ Function recorder_export(LibraryHandle library, const char* name) {
 
 std::string library_file_name(const std::string& base) {
     return base + (native_path_style() == PathStyle::windows ? ".dll" : ".so");
+}
+
+std::string built_test_plugin(const std::string& base, PluginWidth width) {
+    const std::string name = width == PluginWidth::unicode ? base + "_unicode" : base;
+    return join(host_path(VOSKEL_TEST_PLUGIN_DIR), library_file_name(name));
+}
+
+std::string width_name(const ::testing::TestParamInfo<PluginWidth>& info) {
+    return info.param == PluginWidth::unicode ? "Unicode" : "Narrow";
 }
 
 LibraryHandle loaded_library(const std::string& path) {
@@ -225,6 +236,18 @@ void Recorder::set_file_info(const std::string& title, int length_ms) const {
     set(title.c_str(), length_ms);
 }
 
+void Recorder::set_wide_title(const std::wstring& title, int length_ms) const {
+    auto set = recorder_export<void (*)(const wchar_t*, int, int)>(library_, "recorder_set_wide_title");
+    ASSERT_NE(set, nullptr);
+    set(title.c_str(), static_cast<int>(title.size()), length_ms);
+}
+
+int Recorder::version() const {
+    auto read = recorder_export<int (*)()>(library_, "recorder_version");
+    EXPECT_NE(read, nullptr);
+    return read != nullptr ? read() : 0;
+}
+
 void Recorder::set_output(bool on) const {
     auto set = recorder_export<void (*)(int)>(library_, "recorder_set_output");
     ASSERT_NE(set, nullptr);
@@ -233,7 +256,8 @@ void Recorder::set_output(bool on) const {
 
 // ---- the host -----------------------------------------------------------------
 
-TestHost::TestHost(const std::string& label) : folder_(label), temp_(label + "-temp") {
+TestHost::TestHost(const std::string& label, PluginWidth inner_width)
+    : folder_(label), temp_(label + "-temp"), inner_width_(inner_width) {
     EXPECT_EQ(active_host, nullptr) << "one host at a time";
     active_host = this;
     set_env("TEMP", temp_.path().c_str());
@@ -246,14 +270,14 @@ TestHost::TestHost(const std::string& label) : folder_(label), temp_(label + "-t
 
 TestHost::~TestHost() {
     quit();
-    release_inner_plugins();
+    unload_libraries();
     active_host = nullptr;
 }
 
 std::string TestHost::path_of(const std::string& base) const { return folder_.file(library_file_name(base)); }
 
 void TestHost::install(const std::string& base) {
-    const std::string built = join(host_path(VOSKEL_TEST_PLUGIN_DIR), library_file_name(base));
+    const std::string built = built_test_plugin(base, inner_width_);
     std::error_code error;
     fs::copy_file(built, path_of(base), fs::copy_options::overwrite_existing, error);
     EXPECT_FALSE(error) << built << ": " << error.message();
@@ -265,112 +289,124 @@ void* TestHost::set_info_address() const { return reinterpret_cast<void*>(host_S
 
 Out_Module* TestHost::output() { return &host_output; }
 
-void TestHost::fill_host_slots(In_Module& module, bool with_savsainit) {
-    module.hMainWindow = host_main_window;
-    module.SAVSAInit = with_savsainit ? host_SAVSAInit : nullptr;
-    module.SAVSADeInit = host_SAVSADeInit;
-    module.SAAddPCMData = host_SAAddPCMData;
-    module.SAGetMode = host_SAGetMode;
-    module.SAAdd = host_SAAdd;
-    module.VSAAddPCMData = host_VSAAddPCMData;
-    module.VSAGetMode = host_VSAGetMode;
-    module.VSAAdd = host_VSAAdd;
-    module.VSASetInfo = host_VSASetInfo;
-    module.dsp_isactive = host_dsp_isactive;
-    module.dsp_dosamples = host_dsp_dosamples;
-    module.SetInfo = host_SetInfo;
-    module.outMod = &host_output;
+In_Module* TestHost::load_and_set_up(const std::string& base, bool with_savsainit, LibraryHandle& library) {
+    const SystemCalls& system = platform_system_calls();
+    library = system.load_library(path_of(base).c_str());
+    EXPECT_NE(library, nullptr) << path_of(base);
+    if (library == nullptr) return nullptr;
+    auto get_module = reinterpret_cast<GetInModuleFunction>(system.find_symbol(library, get_in_module_export));
+    In_Module* module = get_module != nullptr ? get_module() : nullptr;
+    if (module == nullptr || !is_known_version(module->version)) {
+        system.unload_library(library);
+        library = nullptr;
+        return nullptr;
+    }
+    module->hMainWindow = host_main_window;
+    module->hDllInstance = library;
+    module->SAVSAInit = with_savsainit ? host_SAVSAInit : nullptr;
+    module->SAVSADeInit = host_SAVSADeInit;
+    module->SAAddPCMData = host_SAAddPCMData;
+    module->SAGetMode = host_SAGetMode;
+    module->SAAdd = host_SAAdd;
+    module->VSAAddPCMData = host_VSAAddPCMData;
+    module->VSAGetMode = host_VSAGetMode;
+    module->VSAAdd = host_VSAAdd;
+    module->VSASetInfo = host_VSASetInfo;
+    module->dsp_isactive = host_dsp_isactive;
+    module->dsp_dosamples = host_dsp_dosamples;
+    module->SetInfo = nullptr;
+    module->UsesOutputPlug &= ~(2 | 4 | 8 | 16);
+    if (!init_module(*module)) {
+        system.unload_library(library);
+        library = nullptr;
+        return nullptr;
+    }
+    module->SetInfo = host_SetInfo;
+    loaded_.push_back({library, module});
+    return module;
 }
 
 bool TestHost::start(const HostOptions& options) {
     EXPECT_EQ(plugin_, nullptr) << "started twice";
     if (plugin_ != nullptr) return false;
-    const SystemCalls& system = platform_system_calls();
-    library_ = system.load_library(plugin_path().c_str());
-    EXPECT_NE(library_, nullptr) << plugin_path();
-    if (library_ == nullptr) return false;
-    auto get_module = reinterpret_cast<GetInModuleFunction>(system.find_symbol(library_, get_in_module_export));
-    In_Module* module = get_module != nullptr ? get_module() : nullptr;
-    EXPECT_NE(module, nullptr) << "no record from " << plugin_path();
-    if (module == nullptr) {
-        system.unload_library(library_);
-        library_ = nullptr;
-        return false;
-    }
-    plugin_ = module;
-    plugin_->hDllInstance = library_;
-    fill_host_slots(*plugin_, !options.leave_savsainit_null);
-    plugin_->Init();
-    return true;
+    plugin_ = load_and_set_up("in_voskel", !options.leave_savsainit_null, library_);
+    EXPECT_NE(plugin_, nullptr) << "no usable record from " << plugin_path();
+    return plugin_ != nullptr;
 }
 
 In_Module* TestHost::set_up_inner(const std::string& base) {
-    const SystemCalls& system = platform_system_calls();
-    LibraryHandle library = system.load_library(path_of(base).c_str());
-    EXPECT_NE(library, nullptr) << path_of(base);
-    if (library == nullptr) return nullptr;
-    auto get_module = reinterpret_cast<GetInModuleFunction>(system.find_symbol(library, get_in_module_export));
-    In_Module* module = get_module != nullptr ? get_module() : nullptr;
-    EXPECT_NE(module, nullptr) << "no record from " << path_of(base);
-    if (module == nullptr) {
-        system.unload_library(library);
-        return nullptr;
-    }
-    module->hDllInstance = library;
-    fill_host_slots(*module, true);
-    module->Init();
-    inner_.push_back({library, module});
-    return module;
+    LibraryHandle library = nullptr;
+    return load_and_set_up(base, true, library);
 }
 
-int TestHost::is_our_file(const std::string& file) {
-    std::vector<char> text = writable(file);
-    return plugin_->IsOurFile(text.data());
+int TestHost::is_our_file(const std::string& file) { return module_is_our_file(*plugin_, file.c_str()); }
+
+In_Module* TestHost::claim(const std::string& file) {
+    for (const LoadedModule& loaded : loaded_) {
+        if (module_is_our_file(*loaded.module, file.c_str()) != 0) return loaded.module;
+    }
+    const TextString extension = TextString(file.c_str()).extension();
+    for (const LoadedModule& loaded : loaded_) {
+        if (extension_list_matches(loaded.module->FileExtensions, extension)) return loaded.module;
+    }
+    return nullptr;
 }
 
 int TestHost::play(const std::string& file) {
     if (playing_) stop();
-    std::vector<char> text = writable(file);
-    const int result = plugin_->Play(text.data());
+    plugin_->outMod = &host_output;
+    plugin_->SetVolume(volume_);
+    plugin_->SetPan(pan_);
+    const int result = play_module(*plugin_, file.c_str());
     playing_ = result == 0;
     return result;
 }
 
 void TestHost::stop() {
-    plugin_->Stop();
+    if (playing_) plugin_->Stop();
     playing_ = false;
 }
 
-TestHost::FileInfo TestHost::get_file_info(const char* file, const FileInfo& before) {
-    // As large as the player's own title buffer.
-    std::vector<char> title(2048, '\0');
-    before.title.copy(title.data(), title.size() - 1);
-    int length_ms = before.length_ms;
-    std::vector<char> text = file != nullptr ? writable(file) : std::vector<char>();
-    plugin_->GetFileInfo(file != nullptr ? text.data() : nullptr, title.data(), &length_ms);
-    return {title.data(), length_ms};
+void TestHost::set_volume(int volume) {
+    volume_ = volume;
+    if (playing_) plugin_->SetVolume(volume);
 }
 
-int TestHost::info_box(const char* file) {
-    std::vector<char> text = file != nullptr ? writable(file) : std::vector<char>();
-    return plugin_->InfoBox(file != nullptr ? text.data() : nullptr, host_main_window);
+void TestHost::set_pan(int pan) {
+    pan_ = pan;
+    if (playing_) plugin_->SetPan(pan);
 }
+
+TestHost::FileInfo TestHost::get_file_info(const char* file, const FileInfo& before) {
+    constexpr char guard_byte = static_cast<char>(0xA5);
+    std::vector<char> title(GETFILEINFO_TITLE_LENGTH + title_guard_size, guard_byte);
+    std::fill(title.begin(), title.begin() + GETFILEINFO_TITLE_LENGTH, '\0');
+    before.title.copy(title.data(), GETFILEINFO_TITLE_LENGTH - 1);
+    int length_ms = before.length_ms;
+    get_module_file_info(*plugin_, file, title.data(), &length_ms);
+    const bool guard_intact = std::all_of(title.begin() + GETFILEINFO_TITLE_LENGTH, title.end(),
+                                          [](char c) { return c == guard_byte; });
+    EXPECT_TRUE(guard_intact) << "GetFileInfo wrote past the player's " << GETFILEINFO_TITLE_LENGTH << " bytes";
+    const auto end = std::find(title.begin(), title.begin() + GETFILEINFO_TITLE_LENGTH, '\0');
+    EXPECT_NE(end, title.begin() + GETFILEINFO_TITLE_LENGTH) << "the title has no NUL within the player's buffer";
+    return {std::string(title.begin(), end), length_ms};
+}
+
+int TestHost::info_box(const char* file) { return module_info_box(*plugin_, file, host_main_window); }
 
 void TestHost::quit() {
-    if (plugin_ == nullptr) return;
+    if (quit_ || loaded_.empty()) return;
     if (playing_) stop();
-    plugin_->Quit();
-    platform_system_calls().unload_library(library_);
-    plugin_ = nullptr;
-    library_ = nullptr;
+    for (auto loaded = loaded_.rbegin(); loaded != loaded_.rend(); ++loaded) loaded->module->Quit();
+    quit_ = true;
 }
 
-void TestHost::release_inner_plugins() {
-    for (const InnerPlugin& inner : inner_) {
-        inner.module->Quit();
-        platform_system_calls().unload_library(inner.library);
-    }
-    inner_.clear();
+void TestHost::unload_libraries() {
+    quit();
+    for (const LoadedModule& loaded : loaded_) platform_system_calls().unload_library(loaded.library);
+    loaded_.clear();
+    plugin_ = nullptr;
+    library_ = nullptr;
 }
 
 }  // namespace voskel::test

@@ -59,7 +59,7 @@ TEST_F(PluginFolder, SetsUpEachPluginAsThePlayerDoes) {
 
     EXPECT_EQ(module.hMainWindow, window.handle());
     EXPECT_EQ(module.hDllInstance, plugin.library);
-    EXPECT_EQ(module.outMod, &play::wav_output_module());
+    EXPECT_EQ(module.outMod, nullptr) << "the output is given before each Play";
     for (const void* service :
          {reinterpret_cast<const void*>(module.SAVSAInit), reinterpret_cast<const void*>(module.SAVSADeInit),
           reinterpret_cast<const void*>(module.SAAddPCMData), reinterpret_cast<const void*>(module.SAGetMode),
@@ -83,9 +83,39 @@ TEST_F(PluginFolder, SetsUpEachPluginAsThePlayerDoes) {
 
     const test::Recorder recorder(path_of("in_alpha"));
     ASSERT_TRUE(recorder.ok());
-    EXPECT_EQ(recorder.count("Init"), 1);
+    const std::vector<test::JournalEntry> init = recorder.calls("Init");
+    ASSERT_EQ(init.size(), 1u);
+    EXPECT_EQ(init[0].number("SetInfo"), 0u) << "SetInfo is filled only after Init";
     host.release();
     EXPECT_FALSE(test::is_library_loaded(path_of("in_alpha"))) << "Quit, then unloaded";
+}
+
+// Modules of both interface versions, in either width, load; others are
+// named, as is a module whose Init reports failure, and let go.
+TEST_F(PluginFolder, TakesEveryInterfaceThePlayerTakes) {
+    for (const char* base : {"in_alpha_unicode", "in_nswide", "in_narrowunicode", "in_future", "in_initfails",
+                             "in_initworks"}) {
+        install(base);
+    }
+    host.load_folder(folder.path(), window.handle());
+    std::vector<std::string> loaded;
+    for (const play::LoadedPlugin& plugin : host.plugins()) loaded.push_back(plugin.file_name);
+    EXPECT_EQ(loaded, (std::vector<std::string>{test::library_file_name("in_alpha_unicode"),
+                                                test::library_file_name("in_initworks"),
+                                                test::library_file_name("in_narrowunicode"),
+                                                test::library_file_name("in_nswide")}));
+    ASSERT_EQ(host.failures().size(), 2u);
+    EXPECT_EQ(host.failures()[0].reason, "is an input plugin of another version (0xff000102, not 0x100 or 0x101)");
+    EXPECT_EQ(host.failures()[1].file_name, test::library_file_name("in_initfails"));
+    EXPECT_EQ(host.failures()[1].reason, "reported failure from its Init");
+    EXPECT_FALSE(test::is_library_loaded(path_of("in_initfails")));
+
+    // A Unicode module is asked in its own width.
+    EXPECT_EQ(name_of(host.claim(folder.file("song.s3m"))), test::library_file_name("in_alpha_unicode"));
+    const std::vector<test::JournalEntry> asked = test::Recorder(path_of("in_alpha_unicode")).calls("IsOurFile");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].fields.at(0), folder.file("song.s3m"));
+    EXPECT_TRUE(asked[0].value("units").has_value());
 }
 
 TEST_F(PluginFolder, ChoosesByIsOurFileFirstThenByExtensionInLoadOrder) {

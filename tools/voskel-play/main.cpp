@@ -10,6 +10,7 @@
 #include "host_system.h"
 #include "platform/platform.h"
 #include "plugin_host.h"
+#include "registry/inner_module.h"
 #include "wav_output.h"
 
 namespace voskel::play {
@@ -27,8 +28,11 @@ constexpr int poll_ms = 100;
 constexpr auto stall_limit = std::chrono::seconds(60);
 constexpr int64_t limit_without_length_ms = 3600 * 1000;
 constexpr int64_t limit_margin_ms = 60 * 1000;
+// The player's volume and pan controls, at full volume and centred: the
+// output writes the samples as the plugin decodes them.
+constexpr int player_volume = 255;
+constexpr int player_pan = 0;
 // The player's title buffer.
-constexpr std::size_t title_buffer_size = 2048;
 
 constexpr const char* help_text =
     "Usage: voskel-play [--plugins DIR] COMMAND [ARGUMENTS]\n"
@@ -174,7 +178,7 @@ void print_extension_groups(const char* list) {
 
 int list_plugins(const PluginHost& host) {
     for (const LoadedPlugin& plugin : host.plugins()) {
-        std::printf("%s: %s\n", plugin.file_name.c_str(), plugin.module->description ? plugin.module->description : "");
+        std::printf("%s: %s\n", plugin.file_name.c_str(), description_text(*plugin.module).chars());
         print_extension_groups(plugin.module->FileExtensions);
     }
     return host.failures().empty() ? exit_ok : exit_host_failed;
@@ -200,9 +204,9 @@ int show_info(const PluginHost& host, const std::vector<std::string>& files) {
             status = exit_song_failed;
             continue;
         }
-        std::vector<char> title(title_buffer_size, '\0');
+        std::vector<char> title(GETFILEINFO_TITLE_LENGTH, '\0');
         int length_ms = -1;
-        plugin->module->GetFileInfo(path.data(), title.data(), &length_ms);
+        get_module_file_info(*plugin->module, path.c_str(), title.data(), &length_ms);
         title.back() = '\0';
         std::printf("%s\n  plugin: %s\n  title:  %s\n  length: %s\n", file.c_str(), plugin->file_name.c_str(),
                     title.data(), format_length(length_ms).c_str());
@@ -291,11 +295,16 @@ int render(const PluginHost& host, EventWindow& window, const Options& options) 
 
     window.reset();
     reset_reported_info();
+    // A limit given is in force from the first sample on.
+    if (options.limit_ms > 0) limit_wav_output(options.limit_ms);
+    // As the player starts every song: output, volume and pan, then Play.
     In_Module& module = *plugin->module;
     module.outMod = &wav_output_module();
-    const int result = module.Play(path.data());
+    module.SetVolume(player_volume);
+    module.SetPan(player_pan);
+    const int result = play_module(module, path.c_str());
     if (result != 0) {
-        module.Stop();  // as the player does: a plugin may hold on to something after a failed Play
+        // The player calls no Stop after a failed Play.
         discard_wav_output();
         report(file, plugin->file_name + " could not play it (Play returned " + std::to_string(result) + ")");
         return exit_song_failed;

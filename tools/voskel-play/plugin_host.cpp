@@ -4,16 +4,13 @@
 #include <cstdio>
 
 #include "host_system.h"
+#include "registry/inner_module.h"
 #include "registry/plugin_registry.h"
 #include "text/text_string.h"
-#include "wav_output.h"
 
 namespace voskel::play {
 
 namespace {
-
-// The input plugin version the player accepts.
-constexpr int in_module_version = 0x100;
 
 // Visualisation and DSP: the command line shows no pictures and applies no
 // effects, so these accept everything and change nothing.
@@ -77,8 +74,8 @@ void PluginHost::load_folder(const std::string& folder, HostWindow main_window) 
             reason = "is not an input plugin: it has no winampGetInModule2";
         } else if (module == nullptr) {
             reason = "winampGetInModule2 gave no module";
-        } else if (module->version != in_module_version) {
-            reason = "is an input plugin of another version (" + hex(module->version) + ", not 0x100)";
+        } else if (!is_known_version(module->version)) {
+            reason = "is an input plugin of another version (" + hex(module->version) + ", not 0x100 or 0x101)";
         }
         if (!reason.empty()) {
             failures_.push_back({name, reason});
@@ -99,17 +96,23 @@ void PluginHost::load_folder(const std::string& folder, HostWindow main_window) 
         module->VSASetInfo = vsa_set_info;
         module->dsp_isactive = dsp_is_active;
         module->dsp_dosamples = dsp_do_samples;
+        // As the player: SetInfo only once Init is done, outMod before each
+        // Play, and the flags a module sets while playing cleared.
+        module->SetInfo = nullptr;
+        module->UsesOutputPlug &= ~(2 | 4 | 8 | 16);
+        if (!init_module(*module)) {
+            failures_.push_back({name, "reported failure from its Init"});
+            system.unload_library(library);
+            continue;
+        }
         module->SetInfo = set_info;
-        module->outMod = &wav_output_module();
-        module->Init();
         plugins_.push_back({name, library, module});
     }
 }
 
 const LoadedPlugin* PluginHost::claim(const std::string& path) const {
-    std::string argument = path;
     for (const LoadedPlugin& plugin : plugins_) {
-        if (plugin.module->IsOurFile(argument.data()) != 0) return &plugin;
+        if (module_is_our_file(*plugin.module, path.c_str()) != 0) return &plugin;
     }
     const std::string extension = extension_of(path);
     if (extension.empty()) return nullptr;
@@ -120,7 +123,8 @@ const LoadedPlugin* PluginHost::claim(const std::string& path) const {
 }
 
 void PluginHost::release() {
-    for (const LoadedPlugin& plugin : plugins_) plugin.module->Quit();
+    // As the player: in reverse load order.
+    for (auto plugin = plugins_.rbegin(); plugin != plugins_.rend(); ++plugin) plugin->module->Quit();
     // Only after every Quit: a plugin may still use another in its own Quit.
     for (const LoadedPlugin& plugin : plugins_) system_calls().unload_library(plugin.library);
     plugins_.clear();

@@ -1,6 +1,6 @@
 // The input plugins of one folder, loaded and set up as the player does:
-// winampGetInModule2, the host's slots filled in, Init; Quit and unloaded
-// again when the host goes.
+// winampGetInModule2, a version the player accepts, the host's slots filled
+// in, Init; Quit and unloaded again when the host goes.
 #pragma once
 
 #include <string>
@@ -48,7 +48,8 @@ public:
     // names its extension. Null when none does.
     const LoadedPlugin* claim(const std::string& path) const;
 
-    // Quits every plugin, then unloads them all.
+    // Quits every plugin, in reverse load order as the player does, then
+    // unloads them all.
     void release();
 
 private:
