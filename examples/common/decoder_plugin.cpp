@@ -23,9 +23,29 @@ constexpr auto idle_wait = std::chrono::milliseconds(10);
 const DecoderKind* kind = nullptr;
 In_Module record{};
 
+#if defined(VOSKEL_UNICODE_PLUGIN)
+using FileName = const wchar_t*;
+using Title = wchar_t*;
+constexpr int version_word = static_cast<int>(IN_VER | IN_UNICODE);
+SongPath path_of(FileName file) { return path_from_wide(file); }
+void write_title(const std::string& utf8, Title title) { write_wide_title(utf8, title, title_capacity); }
+#else
+using FileName = char*;
+using Title = char*;
+constexpr int version_word = static_cast<int>(IN_VER_OLD);
+SongPath path_of(FileName file) { return path_from_narrow(file); }
+void write_title(const std::string& utf8, Title title) { write_narrow_title(utf8, title, title_capacity); }
+#endif
+
+// The host names the playing song by null (a Unicode module) or "".
+template <typename Char>
+bool names_playing_song(const Char* file) {
+    return file == nullptr || file[0] == 0;
+}
+
 struct Playback {
     std::unique_ptr<Decoder> decoder;
-    std::string path;
+    SongPath path;
     std::thread thread;
     std::atomic<bool> stop_requested{false};
     std::atomic<int> seek_to{-1};
@@ -106,15 +126,6 @@ void decode_loop() {
     }
 }
 
-bool names_playing_song(const char* file) { return file == nullptr || file[0] == '\0'; }
-
-void copy_title(const std::string& title, char* destination) {
-    if (destination == nullptr) return;
-    const std::size_t count = std::min(title.size(), title_capacity - 1);
-    std::memcpy(destination, title.data(), count);
-    destination[count] = '\0';
-}
-
 void Config(HostWindow parent) { show_text(parent, "There is nothing to set up."); }
 void About(HostWindow parent) { show_text(parent, std::string(kind->description) + "\nAn example decoder plugin."); }
 void Init() {}
@@ -132,39 +143,39 @@ void Stop() {
 
 void Quit() { Stop(); }
 
-void GetFileInfo(char* file, char* title, int* length_ms) {
+void GetFileInfo(FileName file, Title title, int* length_ms) {
+    if (names_playing_song(file) && !playback.decoder) return;
+    const SongPath path = names_playing_song(file) ? playback.path : path_of(file);
     SongInfo info;
-    const char* path = names_playing_song(file) ? (playback.decoder ? playback.path.c_str() : nullptr) : file;
-    if (path == nullptr || !kind->describe(path, info)) return;
-    copy_title(info.title, title);
+    if (!kind->describe(path, info)) return;
+    write_title(info.title, title);
     if (length_ms != nullptr) *length_ms = info.length_ms;
 }
 
-int InfoBox(char* file, HostWindow parent) {
+int InfoBox(FileName file, HostWindow parent) {
+    const SongPath path = names_playing_song(file) ? playback.path : path_of(file);
     SongInfo info;
-    const char* path = names_playing_song(file) ? playback.path.c_str() : file;
     if (!kind->describe(path, info)) {
-        show_text(parent, std::string("Not a song this plugin plays: ") + path);
-        return 0;
+        show_text(parent, "Not a song this plugin plays: " + stem_of(path));
+        return INFOBOX_UNCHANGED;
     }
-    char text[title_capacity + 64];
-    std::snprintf(text, sizeof text, "Title: %s\nLength: %d ms", info.title.c_str(), info.length_ms);
-    show_text(parent, text);
-    return 0;
+    show_text(parent, "Title: " + info.title + "\nLength: " + std::to_string(info.length_ms) + " ms");
+    return INFOBOX_UNCHANGED;
 }
 
 // Files are chosen by the extension list alone.
-int IsOurFile(char*) { return 0; }
+int IsOurFile(FileName) { return 0; }
 
-int Play(char* file) {
+int Play(FileName file) {
     Stop();
     if (record.outMod == nullptr) return 1;
-    if (std::FILE* probe = std::fopen(file, "rb")) {
+    const SongPath path = path_of(file);
+    if (std::FILE* probe = open_song_file(path)) {
         std::fclose(probe);
     } else {
         return -1;  // the host's "file not found"
     }
-    std::unique_ptr<Decoder> decoder = kind->open(file);
+    std::unique_ptr<Decoder> decoder = kind->open(path);
     if (!decoder) return 1;
 
     const int rate = decoder->sample_rate();
@@ -178,7 +189,7 @@ int Play(char* file) {
     record.outMod->SetVolume(-666);  // the output's own volume setting
 
     playback.decoder = std::move(decoder);
-    playback.path = file;
+    playback.path = path;
     playback.stop_requested = false;
     playback.seek_to = -1;
     playback.paused = false;
@@ -222,8 +233,13 @@ void EQSet(int, char[10], int) {}
 In_Module& decoder_plugin_record(const DecoderKind& decoder_kind) {
     if (kind == nullptr) {
         kind = &decoder_kind;
-        record.version = 0x100;
+        record.version = version_word;
+#if defined(VOSKEL_UNICODE_PLUGIN)
+        static const std::wstring wide_description = wide_from_utf8(decoder_kind.description);
+        record.description = reinterpret_cast<char*>(const_cast<wchar_t*>(wide_description.c_str()));
+#else
         record.description = const_cast<char*>(decoder_kind.description);
+#endif
         record.FileExtensions = const_cast<char*>(decoder_kind.file_extensions);
         record.is_seekable = 1;
         record.UsesOutputPlug = 1;
@@ -231,10 +247,11 @@ In_Module& decoder_plugin_record(const DecoderKind& decoder_kind) {
         record.About = About;
         record.Init = Init;
         record.Quit = Quit;
-        record.GetFileInfo = GetFileInfo;
-        record.InfoBox = InfoBox;
-        record.IsOurFile = IsOurFile;
-        record.Play = Play;
+        // The slots hold the entry points as this width declares them.
+        record.GetFileInfo = reinterpret_cast<decltype(record.GetFileInfo)>(GetFileInfo);
+        record.InfoBox = reinterpret_cast<decltype(record.InfoBox)>(InfoBox);
+        record.IsOurFile = reinterpret_cast<decltype(record.IsOurFile)>(IsOurFile);
+        record.Play = reinterpret_cast<decltype(record.Play)>(Play);
         record.Pause = Pause;
         record.UnPause = UnPause;
         record.IsPaused = IsPaused;
@@ -249,17 +266,6 @@ In_Module& decoder_plugin_record(const DecoderKind& decoder_kind) {
     return record;
 }
 
-std::string title_from_path(const char* path) {
-    std::string name = path != nullptr ? path : "";
-#if defined(_WIN32)
-    const std::size_t folder_end = name.find_last_of("\\/:");
-#else
-    const std::size_t folder_end = name.find_last_of('/');
-#endif
-    if (folder_end != std::string::npos) name.erase(0, folder_end + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.erase(dot);
-    return name;
-}
+std::string title_from_path(const SongPath& path) { return stem_of(path); }
 
 }  // namespace voskel::examples

@@ -1,13 +1,17 @@
 // The part every example decoder plugin shares: the In_Module record, its
 // entry points and the decode thread that feeds the host's output module.
 // A plugin supplies a DecoderKind (how to open and describe its files) and
-// exports the record.
+// exports the record. Each plugin is built in both widths of the host's
+// interface from its one source: an 8-bit module, and with
+// VOSKEL_UNICODE_PLUGIN defined a Unicode one (IN_UNICODE, with a wide
+// description), as the host's own players are built today.
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <string>
 
+#include "text_width.h"
 #include "winamp/input_plugin.h"
 
 #if defined(_WIN32)
@@ -34,7 +38,7 @@ public:
 };
 
 struct SongInfo {
-    std::string title;
+    std::string title;  // UTF-8
     int length_ms = -1;
 };
 
@@ -43,9 +47,9 @@ struct DecoderKind {
     // The record's FileExtensions: pairs of group and description, ended by "".
     const char* file_extensions;
     // Null when the file is not a song this plugin can play.
-    std::unique_ptr<Decoder> (*open)(const char* path);
+    std::unique_ptr<Decoder> (*open)(const SongPath& path);
     // False when the file is not a song this plugin can play.
-    bool (*describe)(const char* path, SongInfo& info);
+    bool (*describe)(const SongPath& path, SongInfo& info);
 };
 
 // The plugin's record, made on first call from kind (which must outlive it).
@@ -53,7 +57,7 @@ In_Module& decoder_plugin_record(const DecoderKind& kind);
 
 // A file's name without its folder and extension: the title of a song that
 // names none itself.
-std::string title_from_path(const char* path);
+std::string title_from_path(const SongPath& path);
 
 // Samples per channel the decode thread asks a Decoder for and hands to the
 // output at a time, as the host's own plugins do: small enough for the
@@ -62,7 +66,8 @@ std::string title_from_path(const char* path);
 // give the same samples when read in blocks of this size.
 inline constexpr int frames_per_block = 576;
 
-// Room in the host's title buffer, its NUL included.
-inline constexpr std::size_t title_capacity = 260;
+// Room in the host's title buffer, in characters of the module's width,
+// its NUL included.
+inline constexpr std::size_t title_capacity = GETFILEINFO_TITLE_LENGTH;
 
 }  // namespace voskel::examples

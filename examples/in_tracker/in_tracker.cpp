@@ -22,7 +22,7 @@ struct ModuleCloser {
 };
 using ModuleHandle = std::unique_ptr<openmpt_module, ModuleCloser>;
 
-ModuleHandle load_module(const char* path) {
+ModuleHandle load_module(const SongPath& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return nullptr;
     const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -60,13 +60,13 @@ private:
     ModuleHandle module_;
 };
 
-std::unique_ptr<Decoder> open_module(const char* path) {
+std::unique_ptr<Decoder> open_module(const SongPath& path) {
     ModuleHandle module = load_module(path);
     if (!module) return nullptr;
     return std::make_unique<TrackerDecoder>(std::move(module));
 }
 
-bool describe_module(const char* path, SongInfo& info) {
+bool describe_module(const SongPath& path, SongInfo& info) {
     ModuleHandle module = load_module(path);
     if (!module) return false;
     const char* title = openmpt_module_get_metadata(module.get(), "title");

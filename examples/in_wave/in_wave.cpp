@@ -19,7 +19,7 @@ bool seek_file(std::FILE* file, uint64_t offset) {
 
 class WavFile final : public ByteSource {
 public:
-    explicit WavFile(const char* path) : file_(std::fopen(path, "rb")) {
+    explicit WavFile(const SongPath& path) : file_(open_song_file(path)) {
         if (file_ != nullptr && std::fseek(file_, 0, SEEK_END) == 0) {
 #if defined(_WIN32)
             const __int64 end = _ftelli64(file_);
@@ -90,14 +90,14 @@ private:
     uint64_t position_ = 0;  // bytes of the samples already read
 };
 
-std::unique_ptr<Decoder> open_wav(const char* path) {
+std::unique_ptr<Decoder> open_wav(const SongPath& path) {
     auto file = std::make_unique<WavFile>(path);
     WavLayout layout;
     if (!file->is_open() || read_wav_layout(*file, layout) != WavError::none) return nullptr;
     return std::make_unique<WavDecoder>(std::move(file), layout);
 }
 
-bool describe_wav(const char* path, SongInfo& info) {
+bool describe_wav(const SongPath& path, SongInfo& info) {
     WavFile file(path);
     WavLayout layout;
     if (!file.is_open() || read_wav_layout(file, layout) != WavError::none) return false;

@@ -88,10 +88,12 @@ uint32_t wide_to_ansi_for_display(const wchar_t* text, char* buffer, uint32_t si
         const bool pair = p[0] >= 0xD800 && p[0] <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF;
         const int units = pair ? 2 : 1;
         char bytes[8];
+        BOOL lacking = FALSE;
         int count = utf8 ? WideCharToMultiByte(CP_UTF8, 0, p, units, bytes, sizeof bytes, nullptr, nullptr)
-                         : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, p, units, bytes, sizeof bytes, "?",
-                                               nullptr);
-        if (count <= 0) {
+                         : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, p, units, bytes, sizeof bytes, nullptr,
+                                               &lacking);
+        // One mark for one character, whether it takes one code unit or two.
+        if (count <= 0 || lacking) {
             bytes[0] = '?';
             count = 1;
         }

@@ -50,7 +50,8 @@ uint32_t own_module_file_name(LibraryHandle library, char* buffer, uint32_t size
     return test::copy_module_name(ledger->own_path, buffer, size);
 }
 
-class LibraryFolderTest : public ::testing::Test {
+// The recording plugins in both widths: 8-bit modules and Unicode ones.
+class LibraryFolderTest : public ::testing::TestWithParam<test::PluginWidth> {
 protected:
     LibraryFolderTest() {
         counts.own_path = path_of("in_voskel");
@@ -70,7 +71,7 @@ protected:
     std::string path_of(const std::string& base) const { return folder.file(test::library_file_name(base)); }
 
     void install(const std::string& base) {
-        const std::string built = test::join(test::host_path(VOSKEL_TEST_PLUGIN_DIR), test::library_file_name(base));
+        const std::string built = test::built_test_plugin(base, GetParam());
         std::error_code error;
         std::filesystem::copy_file(built, path_of(base), error);
         ASSERT_FALSE(error) << built << ": " << error.message();
@@ -95,7 +96,10 @@ protected:
     test::RegistrySandbox sandbox;
 };
 
-TEST_F(LibraryFolderTest, FreshLibrariesAreSetUpOnceAndReleasedOnceAtQuit) {
+INSTANTIATE_TEST_SUITE_P(Widths, LibraryFolderTest,
+                         ::testing::Values(test::PluginWidth::narrow, test::PluginWidth::unicode), test::width_name);
+
+TEST_P(LibraryFolderTest, FreshLibrariesAreSetUpOnceAndReleasedOnceAtQuit) {
     for (const char* base : {"in_alpha", "in_beta", "in_nsmod", "in_noexport", "in_nullrecord"}) install(base);
     std::filesystem::create_directory(path_of("in_dir"));
 
@@ -146,7 +150,7 @@ TEST_F(LibraryFolderTest, FreshLibrariesAreSetUpOnceAndReleasedOnceAtQuit) {
     }
 }
 
-TEST_F(LibraryFolderTest, LibraryTheHostSetUpKeepsItsOneInitAndGetsNoQuit) {
+TEST_P(LibraryFolderTest, LibraryTheHostSetUpKeepsItsOneInitAndGetsNoQuit) {
     install("in_alpha");
     // The host's own set-up, with the services it gave us.
     const SystemCalls& system = platform_system_calls();
@@ -181,7 +185,7 @@ TEST_F(LibraryFolderTest, LibraryTheHostSetUpKeepsItsOneInitAndGetsNoQuit) {
     EXPECT_FALSE(test::is_library_loaded(path_of("in_alpha")));
 }
 
-TEST_F(LibraryFolderTest, RecordsThatBendTheRulesAreRegisteredAndReadSafely) {
+TEST_P(LibraryFolderTest, RecordsThatBendTheRulesAreRegisteredAndReadSafely) {
     // No extension list, a group without description, no description.
     for (const char* base : {"in_nolist", "in_nodesc", "in_noname", "in_nsfull"}) install(base);
 

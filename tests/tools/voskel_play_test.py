@@ -137,6 +137,32 @@ def rar4_archive(archive, name, data):
         f.write(block(0x7B, 0x4000, b""))            # end of archive
 
 
+def zip_archive_named(archive, member_name, data):
+    """An *.MDZ holding data, stored, under member_name. For Windows the name
+    is in the DOS code page, as Windows' own ZIP tools write it and as
+    unzip32.dll turns it into the ANSI one; elsewhere in UTF-8, flagged so."""
+    if ON_WINDOWS:
+        name, flags, made_by = member_name.encode("cp437"), 0, 20        # MS-DOS
+    else:
+        name, flags, made_by = member_name.encode(), 0x800, (3 << 8) | 20  # Unix
+    crc = zlib.crc32(data)
+    common = struct.pack("<HHHHHIII", 20, flags, 0, 0, 0x21, crc, len(data), len(data))
+    local = b"PK\x03\x04" + common + struct.pack("<HH", len(name), 0) + name
+    central = (b"PK\x01\x02" + struct.pack("<H", made_by) + common
+               + struct.pack("<HHHHHII", len(name), 0, 0, 0, 0, 0, 0) + name)
+    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, 1, 1, len(central), len(local) + len(data), 0)
+    with open(archive, "wb") as f:
+        f.write(local + data + central + end)
+
+
+def printed(text):
+    """Text as the program prints it: in the ANSI code page under Wine
+    (Windows-1252 in the test prefix), in UTF-8 natively."""
+    if not ON_WINDOWS:
+        return text
+    return text.encode("cp1252").decode(errors="replace")
+
+
 def length_text(ms):
     return "%d:%02d.%03d (%d ms)" % (ms // 60000, ms // 1000 % 60, ms % 1000, ms)
 
@@ -194,6 +220,32 @@ class ArchivedSongs(ScratchCase):
                     self.assertEqual(os.listdir(temp), [], "the extracted song is deleted")
 
 
+    def test_a_song_named_beyond_ascii_plays_through_a_unicode_decoder(self):
+        # in_voskel beside the Unicode build of in_wave alone: the song plays
+        # only if the extracted file's name reaches it as wide text.
+        plugins = self.path("unicode-plugins")
+        os.makedirs(plugins)
+        for base in ("in_voskel", "in_wave_unicode"):
+            shutil.copy(os.path.join(PLUGINS, base + LIBRARY_SUFFIX), plugins)
+        source, samples = self.song("plain.wav", 2, 16, 22050, 4410)
+        archive = self.path("S\u00fc\u00df.mdz")
+        with open(source, "rb") as f:
+            zip_archive_named(archive, "S\u00fc\u00df.wav", f.read())
+        output = self.path("out.wav")
+        temp, env = self.native_environment()
+
+        code, out, err = voskel_play("render", program_path(archive), "-o", program_path(output),
+                                     plugins=plugins, env=env)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(read_wav(output), (2, 16, 22050, samples))
+
+        code, out, err = voskel_play("info", program_path(archive), plugins=plugins, env=env)
+        self.assertEqual((code, err), (0, ""))
+        self.assertIn("  title:  %s\n  length: %s\n" % (printed("S\u00fc\u00df"), length_text(200)), out)
+        if temp is not None:
+            self.assertEqual(os.listdir(temp), [], "the extracted song is deleted")
+
+
 class Information(ScratchCase):
     def test_info_gives_each_files_plugin_title_and_length_and_reasons_for_the_rest(self):
         source, _ = self.song("Morning Tone.wav", 2, 16, 44100, 66150)
@@ -230,6 +282,8 @@ class Information(ScratchCase):
         self.assertIn("in_voskel%s: mek Voskel Plugin v0.9 (x86)\n" % LIBRARY_SUFFIX, out)
         self.assertRegex(out, r"\n    MDZ +ZIP Compressed Song \(\*\.MDZ\)\n    MDR +RAR Compressed Song \(\*\.MDR\)\n")
         self.assertRegex(out, r"in_wave%s: .*\n    WAV +PCM Wave Files \(\*\.WAV\)\n" % LIBRARY_SUFFIX)
+        # The Unicode build's description is wide text.
+        self.assertIn("in_wave_unicode%s: Voskel example WAV decoder v1.0\n" % LIBRARY_SUFFIX, out)
 
 
 class Failures(ScratchCase):
