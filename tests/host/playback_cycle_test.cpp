@@ -29,15 +29,15 @@ namespace {
 // Our record as the host sets it up, with in_alpha beside "our" library: the
 // library whose handle the record carries is in_alpha itself, loaded from a
 // folder of its own.
-class InProcessPlayback : public ::testing::Test {
+// The inner plugin in both widths: an 8-bit module and a Unicode one.
+class InProcessPlayback : public ::testing::TestWithParam<test::PluginWidth> {
 protected:
     void SetUp() override {
         if (!test::library_available(test::zip_format()) || !test::library_available(test::rar_format())) {
             GTEST_SKIP() << "unzip32.dll and unrar.dll have not been built";
         }
         alpha_path = plugins.file(test::library_file_name("in_alpha"));
-        std::filesystem::copy_file(test::join(test::host_path(VOSKEL_TEST_PLUGIN_DIR), test::library_file_name("in_alpha")),
-                                   alpha_path);
+        std::filesystem::copy_file(test::built_test_plugin("in_alpha", GetParam()), alpha_path);
         own_library = platform_system_calls().load_library(alpha_path.c_str());
         ASSERT_NE(own_library, nullptr) << alpha_path;
         plugin_record().hDllInstance = own_library;
@@ -67,7 +67,10 @@ protected:
     LibraryHandle own_library = nullptr;
 };
 
-TEST_F(InProcessPlayback, ThousandPlayStopCyclesLeaveNoFileNoBlockAndNoLoad) {
+INSTANTIATE_TEST_SUITE_P(Widths, InProcessPlayback,
+                         ::testing::Values(test::PluginWidth::narrow, test::PluginWidth::unicode), test::width_name);
+
+TEST_P(InProcessPlayback, ThousandPlayStopCyclesLeaveNoFileNoBlockAndNoLoad) {
     const std::string zip = archives.file("cycle.mdz");
     const std::string rar = archives.file("cycle.mdr");
     const std::string song(300, 'x');
@@ -126,7 +129,7 @@ TEST_F(InProcessPlayback, ThousandPlayStopCyclesLeaveNoFileNoBlockAndNoLoad) {
 
 // The host-level test reaches a missing library only on Windows, where the
 // library search can be steered; here the loader is steered instead.
-TEST_F(InProcessPlayback, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNothing) {
+TEST_P(InProcessPlayback, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNothing) {
     if (native_path_style() == PathStyle::windows) GTEST_SKIP() << "tested through the host on Windows";
     for (const test::ArchiveFormat* format : {&test::zip_format(), &test::rar_format()}) {
         if (!format->run_time_library) continue;
