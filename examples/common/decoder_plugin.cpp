@@ -266,6 +266,8 @@ In_Module& decoder_plugin_record(const DecoderKind& decoder_kind) {
     return record;
 }
 
+const DecoderKind* decoder_kind() { return kind; }
+
 std::string title_from_path(const SongPath& path) { return stem_of(path); }
 
 }  // namespace voskel::examples

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,8 @@ public:
     virtual int channels() const = 0;
     virtual int bits_per_sample() const = 0;
     virtual int length_ms() const = 0;  // -1 when unknown
+    // Bytes of PCM the whole song decodes to, or -1 when not known before.
+    virtual int64_t decoded_size() const { return -1; }
     // Up to capacity bytes of whole sample frames; 0 once the song is over.
     virtual std::size_t read(char* buffer, std::size_t capacity) = 0;
     // The next read starts at time_ms, clamped to the song.
@@ -38,12 +41,15 @@ public:
 };
 
 struct SongInfo {
-    std::string title;  // UTF-8
+    std::string title;   // UTF-8
+    std::string artist;  // UTF-8; empty when the song names none
     int length_ms = -1;
 };
 
 struct DecoderKind {
     const char* description;
+    // What kind of file this is, as the Media Library shows it ("family").
+    const char* family;
     // The record's FileExtensions: pairs of group and description, ended by "".
     const char* file_extensions;
     // Null when the file is not a song this plugin can play.
@@ -54,6 +60,10 @@ struct DecoderKind {
 
 // The plugin's record, made on first call from kind (which must outlive it).
 In_Module& decoder_plugin_record(const DecoderKind& kind);
+
+// The kind the record was made from; null before. The extended exports
+// (extended_exports.cpp) answer through it.
+const DecoderKind* decoder_kind();
 
 // A file's name without its folder and extension: the title of a song that
 // names none itself.

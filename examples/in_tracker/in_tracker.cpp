@@ -72,6 +72,9 @@ bool describe_module(const SongPath& path, SongInfo& info) {
     const char* title = openmpt_module_get_metadata(module.get(), "title");
     info.title = title != nullptr ? title : "";
     openmpt_free_string(title);
+    const char* artist = openmpt_module_get_metadata(module.get(), "artist");
+    info.artist = artist != nullptr ? artist : "";
+    openmpt_free_string(artist);
     if (info.title.find_first_not_of(' ') == std::string::npos) info.title = title_from_path(path);
     info.length_ms = length_of(module.get());
     return true;
@@ -95,6 +98,7 @@ const DecoderKind& tracker_kind() {
     static const std::string extensions = extension_list();
     static const DecoderKind kind = {
         "Voskel example tracker module decoder v1.0 (libopenmpt)",
+        "Tracker Module",
         extensions.c_str(),
         open_module,
         describe_module,

@@ -65,6 +65,7 @@ public:
     int channels() const override { return layout_.channels; }
     int bits_per_sample() const override { return layout_.bits_per_sample; }
     int length_ms() const override { return length_of(layout_); }
+    int64_t decoded_size() const override { return static_cast<int64_t>(layout_.data_size); }
 
     std::size_t read(char* buffer, std::size_t capacity) override {
         const uint64_t left = layout_.data_size - position_;
@@ -108,6 +109,7 @@ bool describe_wav(const SongPath& path, SongInfo& info) {
 
 constexpr DecoderKind wav_kind = {
     "Voskel example WAV decoder v1.0",
+    "PCM Wave",
     "WAV\0PCM Wave Files (*.WAV)\0",
     open_wav,
     describe_wav,

@@ -160,6 +160,39 @@ constexpr unsigned wm_wa_mpeg_eof = wm_user + 2;
 using GetInModuleFunction = In_Module* (*)();
 constexpr const char* get_in_module_export = "winampGetInModule2";
 
+// ---- optional exports beside winampGetInModule2 ---------------------------
+//
+// The Media Library and the title formatter read metadata through the
+// extended file information exports; the format converter, the ReplayGain
+// scanner and the CD burner decode through the extended read exports. The
+// host looks each up in the plugin's library, and calls them from worker
+// threads as well as from its main one.
+
+// Writes the value of the metadata key ("title", "artist", "length" in ms,
+// "family", ...) about file into dest of destlen characters; 1 when
+// answered, 0 when not.
+using GetExtendedFileInfoFunction = int (*)(const char* file, const char* key, char* dest, int destlen);
+using GetExtendedFileInfoWFunction = int (*)(const wchar_t* file, const char* key, wchar_t* dest, int destlen);
+constexpr const char* get_extended_file_info_export = "winampGetExtendedFileInfo";
+constexpr const char* get_extended_file_info_w_export = "winampGetExtendedFileInfoW";
+
+// Opens file for decoding to PCM: writes the size of the decoded data in
+// bytes (-1 when not known), bits per sample, channels and sample rate;
+// returns a handle, or 0.
+using ExtendedReadOpenFunction = intptr_t (*)(const char* file, int* size, int* bits, int* channels, int* rate);
+using ExtendedReadOpenWFunction = intptr_t (*)(const wchar_t* file, int* size, int* bits, int* channels, int* rate);
+// Up to len bytes of PCM into dest; 0 at the end. The host sets *kill to
+// make a long call return early.
+using ExtendedReadGetDataFunction = intptr_t (*)(intptr_t handle, char* dest, int len, int* kill);
+// Continues decoding from ms; non-zero on success.
+using ExtendedReadSetTimeFunction = int (*)(intptr_t handle, int ms);
+using ExtendedReadCloseFunction = void (*)(intptr_t handle);
+constexpr const char* extended_read_open_export = "winampGetExtendedRead_open";
+constexpr const char* extended_read_open_w_export = "winampGetExtendedRead_openW";
+constexpr const char* extended_read_get_data_export = "winampGetExtendedRead_getData";
+constexpr const char* extended_read_set_time_export = "winampGetExtendedRead_setTime";
+constexpr const char* extended_read_close_export = "winampGetExtendedRead_close";
+
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(In_Module) == 152, "the host reads the record by offset");
 static_assert(__builtin_offsetof(In_Module, FileExtensions) == 16);
