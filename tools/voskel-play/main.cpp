@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "plugin_host.h"
 #include "registry/inner_module.h"
+#include "registry/module_exports.h"
 #include "wav_output.h"
 
 namespace voskel::play {
@@ -32,7 +33,11 @@ constexpr int64_t limit_margin_ms = 60 * 1000;
 // output writes the samples as the plugin decodes them.
 constexpr int player_volume = 255;
 constexpr int player_pan = 0;
-// The player's title buffer.
+// What the format converter asks of an extended read at a time.
+constexpr int extended_read_bytes = 8192;
+// The metadata info shows when a plugin answers it, as the Media Library asks.
+constexpr const char* metadata_keys[] = {"title", "artist", "length", "family"};
+constexpr int metadata_size = 1024;
 
 constexpr const char* help_text =
     "Usage: voskel-play [--plugins DIR] COMMAND [ARGUMENTS]\n"
@@ -42,8 +47,10 @@ constexpr const char* help_text =
     "\n"
     "Commands:\n"
     "  plugins                 list the plugins: file, description, extension groups\n"
-    "  info FILE...            for each file, the plugin that claims it and the\n"
-    "                          title and length that plugin reports\n"
+    "  info FILE...            for each file, the plugin that claims it, the title\n"
+    "                          and length that plugin reports, and the metadata\n"
+    "                          (title, artist, length, family) it answers through\n"
+    "                          winampGetExtendedFileInfo when it exports that\n"
     "  render FILE -o OUT.wav  play FILE to its end through the plugin that claims it,\n"
     "                          as fast as the plugin decodes, and write the audio to\n"
     "                          OUT.wav; a progress bar shows on a terminal\n"
@@ -55,6 +62,9 @@ constexpr const char* help_text =
     "  --limit SECONDS     render fails when the song has not ended after this\n"
     "                      much audio (default: twice the length the plugin\n"
     "                      reports plus 60 s, or 3600 s when it reports none)\n"
+    "  --extended-read     render decodes through the plugin's\n"
+    "                      winampGetExtendedRead_* exports, as the format\n"
+    "                      converter does, instead of playing the song\n"
     "  -h, --help          show this text\n"
     "\n"
     "A plugin claims a file when its IsOurFile says so or, failing every\n"
@@ -64,8 +74,9 @@ constexpr const char* help_text =
     "Exit status:\n"
     "  0  success\n"
     "  1  a song failed: the file is missing or unreadable, no plugin claims it,\n"
-    "     its plugin's Play failed, it did not end within the limit, the plugin\n"
-    "     sent no audio for 60 s, or OUT.wav could not be written\n"
+    "     its plugin's Play failed (or it has no extended read), it did not end\n"
+    "     within the limit, the plugin sent no audio for 60 s, or OUT.wav could\n"
+    "     not be written\n"
     "  2  the command line is wrong\n"
     "  3  the host could not be set up: the plugin folder cannot be read or no\n"
     "     plugin in it loads (for \"plugins\": any plugin fails to load)\n";
@@ -76,6 +87,7 @@ struct Options {
     std::string output;
     std::string plugin_folder;
     int64_t limit_ms = 0;  // 0: from the song's length
+    bool extended_read = false;
     bool help = false;
 };
 
@@ -107,6 +119,10 @@ std::string parse_arguments(int argc, char** argv, Options& options) {
         }
         if (argument == "-h" || argument == "--help") {
             options.help = true;
+            continue;
+        }
+        if (argument == "--extended-read") {
+            options.extended_read = true;
             continue;
         }
         std::string value;
@@ -150,6 +166,7 @@ std::string parse_arguments(int argc, char** argv, Options& options) {
     }
     if (options.command != "render" && !options.output.empty()) return "-o belongs to render";
     if (options.command != "render" && options.limit_ms != 0) return "--limit belongs to render";
+    if (options.command != "render" && options.extended_read) return "--extended-read belongs to render";
     return "";
 }
 
@@ -210,6 +227,13 @@ int show_info(const PluginHost& host, const std::vector<std::string>& files) {
         title.back() = '\0';
         std::printf("%s\n  plugin: %s\n  title:  %s\n  length: %s\n", file.c_str(), plugin->file_name.c_str(),
                     title.data(), format_length(length_ms).c_str());
+        std::string metadata;
+        for (const char* key : metadata_keys) {
+            char value[metadata_size] = "";
+            if (module_extended_info(*plugin->module, path.c_str(), key, value, metadata_size) == 0) continue;
+            metadata += std::string(metadata.empty() ? "" : ", ") + key + " \"" + value + "\"";
+        }
+        if (!metadata.empty()) std::printf("  metadata: %s\n", metadata.c_str());
     }
     return status;
 }
@@ -248,6 +272,12 @@ private:
     std::size_t drawn_ = 0;
 };
 
+std::string beyond_limit(int64_t limit_ms) {
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", static_cast<double>(limit_ms) / 1000.0);
+    return std::string("the song did not end within ") + limit + " s of audio";
+}
+
 // Waits for the plugin's end-of-song message; empty on success, else why the song failed.
 std::string play_to_end(EventWindow& window, int length_ms, int64_t limit_ms) {
     ProgressBar progress(stderr_is_terminal());
@@ -257,11 +287,7 @@ std::string play_to_end(EventWindow& window, int length_ms, int64_t limit_ms) {
         const int64_t written_ms = wav_output_ms();
         progress.update(written_ms, length_ms);
         if (std::string problem = wav_output_problem(); !problem.empty()) return problem;
-        if (written_ms > limit_ms) {
-            char limit[32];
-            std::snprintf(limit, sizeof limit, "%g", static_cast<double>(limit_ms) / 1000.0);
-            return std::string("the song did not end within ") + limit + " s of audio";
-        }
+        if (written_ms > limit_ms) return beyond_limit(limit_ms);
         const auto now = std::chrono::steady_clock::now();
         if (const int64_t bytes = wav_output_bytes(); bytes != last_bytes) {
             last_bytes = bytes;
@@ -271,6 +297,52 @@ std::string play_to_end(EventWindow& window, int length_ms, int64_t limit_ms) {
         }
     }
     return "";
+}
+
+// Plays the song through the plugin into the output, as the player starts
+// every song: output, volume and pan, then Play; empty on success, else why
+// the song failed.
+std::string play_song(const LoadedPlugin& plugin, const std::string& path, EventWindow& window, int64_t limit_option) {
+    In_Module& module = *plugin.module;
+    module.outMod = &wav_output_module();
+    module.SetVolume(player_volume);
+    module.SetPan(player_pan);
+    const int result = play_module(module, path.c_str());
+    // The player calls no Stop after a failed Play.
+    if (result != 0) return plugin.file_name + " could not play it (Play returned " + std::to_string(result) + ")";
+    const int length_ms = module.GetLength();
+    const int64_t limit_ms = limit_option > 0 ? limit_option
+                             : length_ms > 0  ? 2 * static_cast<int64_t>(length_ms) + limit_margin_ms
+                                              : limit_without_length_ms;
+    limit_wav_output(limit_ms);
+    std::string failure = play_to_end(window, length_ms, limit_ms);
+    module.Stop();
+    return failure;
+}
+
+// Decodes the song through the plugin's extended read into the output, as
+// the format converter does; empty on success, else why the song failed.
+std::string read_to_end(const LoadedPlugin& plugin, const std::string& path, int64_t limit_option) {
+    ModuleRead read;
+    if (!open_module_read(*plugin.module, path.c_str(), read)) {
+        return plugin.file_name + " has no extended read for it";
+    }
+    const int64_t limit_ms = limit_option > 0 ? limit_option : limit_without_length_ms;
+    Out_Module& out = wav_output_module();
+    std::string failure;
+    if (out.Open(read.rate, read.channels, read.bits, -1, -1) < 0) failure = "the output would not open";
+    std::vector<char> buffer(extended_read_bytes);
+    int kill = 0;
+    while (failure.empty()) {
+        const intptr_t got = read.get_data(read.handle, buffer.data(), extended_read_bytes, &kill);
+        if (got <= 0) break;
+        out.Write(buffer.data(), static_cast<int>(got));
+        failure = wav_output_problem();
+        if (failure.empty() && wav_output_ms() > limit_ms) failure = beyond_limit(limit_ms);
+    }
+    read.close(read.handle);
+    out.Close();
+    return failure;
 }
 
 int render(const PluginHost& host, EventWindow& window, const Options& options) {
@@ -297,25 +369,8 @@ int render(const PluginHost& host, EventWindow& window, const Options& options) 
     reset_reported_info();
     // A limit given is in force from the first sample on.
     if (options.limit_ms > 0) limit_wav_output(options.limit_ms);
-    // As the player starts every song: output, volume and pan, then Play.
-    In_Module& module = *plugin->module;
-    module.outMod = &wav_output_module();
-    module.SetVolume(player_volume);
-    module.SetPan(player_pan);
-    const int result = play_module(module, path.c_str());
-    if (result != 0) {
-        // The player calls no Stop after a failed Play.
-        discard_wav_output();
-        report(file, plugin->file_name + " could not play it (Play returned " + std::to_string(result) + ")");
-        return exit_song_failed;
-    }
-    const int length_ms = module.GetLength();
-    const int64_t limit_ms = options.limit_ms > 0 ? options.limit_ms
-                             : length_ms > 0      ? 2 * static_cast<int64_t>(length_ms) + limit_margin_ms
-                                                  : limit_without_length_ms;
-    limit_wav_output(limit_ms);
-    std::string failure = play_to_end(window, length_ms, limit_ms);
-    module.Stop();
+    std::string failure = options.extended_read ? read_to_end(*plugin, path, options.limit_ms)
+                                                : play_song(*plugin, path, window, options.limit_ms);
     if (failure.empty()) finish_wav_output(failure);
     if (!failure.empty()) {
         discard_wav_output();

@@ -1,0 +1,39 @@
+// The optional exports of an input module's library beside its record:
+// extended file information and extended read, looked up in the library the
+// module's hDllInstance names and called in the module's width. A library
+// may export the 8-bit form, the UTF-16 form or both; the one that matches
+// the module's width is preferred, the other taken when it is the only one.
+#pragma once
+
+#include <cstdint>
+
+#include "winamp/input_plugin.h"
+
+namespace voskel {
+
+// The module's answer about file (8-bit text) for the metadata key, into
+// dest of destlen characters of the caller's width, converted and cut
+// between characters to fit. 1 when answered, 0 when not: no such export,
+// a name the export's width cannot carry, or the module had no answer.
+int module_extended_info(const In_Module& module, const char* file, const char* key, char* dest, int destlen);
+int module_extended_info_wide(const In_Module& module, const char* file, const char* key, wchar_t* dest,
+                              int destlen);
+
+// One extended read opened in a module.
+struct ModuleRead {
+    intptr_t handle = 0;
+    ExtendedReadGetDataFunction get_data = nullptr;
+    ExtendedReadSetTimeFunction set_time = nullptr;  // null when the module has none
+    ExtendedReadCloseFunction close = nullptr;
+    int size = -1;  // bytes of PCM, -1 when not known
+    int bits = 0;
+    int channels = 0;
+    int rate = 0;
+};
+
+// Opens file (8-bit text) for decoding in the module. False, with nothing
+// open, when the module has no extended read (an open export in some width,
+// getData and close) or its open fails.
+bool open_module_read(const In_Module& module, const char* file, ModuleRead& read);
+
+}  // namespace voskel
