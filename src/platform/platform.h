@@ -78,6 +78,20 @@ struct SystemCalls {
     // without counterpart written as '?'. Returns the bytes written before
     // the NUL.
     uint32_t (*wide_to_ansi_for_display)(const wchar_t* text, char* buffer, uint32_t size);
+
+    // Creates one folder, readable and writable by this user alone where
+    // the system has such rights. False when it exists already or cannot be
+    // made.
+    bool (*make_folder)(const char* path);
+
+    // Removes a folder with everything below it, following no link and no
+    // junction out of it; read-only files go too. What cannot be removed
+    // stays; there is nothing better to do.
+    void (*remove_folder_tree)(const char* path);
+
+    // The size in bytes and the time of last change of a file, in the
+    // system's own units; false when there is no such file.
+    bool (*file_identity)(const char* path, uint64_t& size, uint64_t& modified);
 };
 
 // The table every caller goes through. Tests may overwrite its entries and

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fnmatch.h>
+#include <ftw.h>
 #include <link.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -179,10 +180,32 @@ uint32_t wide_to_utf8_for_display(const wchar_t* text, char* buffer, uint32_t si
     return used;
 }
 
+bool make_folder(const char* path) { return mkdir(path, 0700) == 0; }
+
+int remove_entry(const char* path, const struct stat*, int, FTW*) {
+    remove(path);
+    return 0;
+}
+
+// Depth first, and links are removed, never followed.
+void remove_folder_tree(const char* path) {
+    constexpr int open_folders = 16;
+    nftw(path, remove_entry, open_folders, FTW_DEPTH | FTW_PHYS);
+}
+
+bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
+    struct stat info;
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    size = static_cast<uint64_t>(info.st_size);
+    modified = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(info.st_mtim.tv_nsec);
+    return true;
+}
+
 constexpr SystemCalls posix_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
     copy_text, copy_text, utf8_to_wide, wide_to_utf8, wide_to_utf8_for_display,
+    make_folder, remove_folder_tree, file_identity,
 };
 
 SystemCalls active_calls = posix_calls;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -105,10 +106,46 @@ uint32_t wide_to_ansi_for_display(const wchar_t* text, char* buffer, uint32_t si
     return used;
 }
 
+bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+
+void remove_folder_tree(const char* path) {
+    const std::string folder = path;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string entry = folder + "\\" + name;
+            const DWORD attributes = found.dwFileAttributes;
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+                remove_folder_tree(entry.c_str());
+            } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                RemoveDirectoryA(entry.c_str());  // a junction: only the link goes
+            } else {
+                SetFileAttributesA(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(entry.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path);
+}
+
+bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    modified = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return true;
+}
+
 constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
     ansi_to_oem, oem_to_ansi, ansi_to_wide, wide_to_ansi, wide_to_ansi_for_display,
+    make_folder, remove_folder_tree, file_identity,
 };
 
 SystemCalls active_calls = win32_calls;

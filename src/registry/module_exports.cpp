@@ -75,52 +75,58 @@ void narrow_into_narrow(const char* text, char* dest, int destlen) {
 
 using InfoExports = ExportPair<GetExtendedFileInfoFunction, GetExtendedFileInfoWFunction>;
 
-// Asks the module into a buffer of the export's width; convert(narrow, wide)
-// then takes whichever was written into the caller's buffer.
-template <typename Convert>
-int ask(const In_Module& module, const char* file, const char* key, int destlen, Convert convert) {
-    if (file == nullptr || key == nullptr || destlen <= 0) return 0;
+// A module's answer, in the width of the export that gave it.
+struct Answer {
+    bool answered = false;
+    bool wide = false;
+    std::vector<char> narrow_text;
+    std::vector<wchar_t> wide_text;
+};
+
+// Asks the module with room for destlen characters of the export's width,
+// which is room enough for what fits into destlen of the caller's.
+Answer ask(const In_Module& module, const char* file, const char* key, int destlen) {
+    Answer answer;
+    if (file == nullptr || key == nullptr || destlen <= 0) return answer;
     const InfoExports exports(module, get_extended_file_info_export, get_extended_file_info_w_export);
+    const std::size_t room = static_cast<std::size_t>(destlen);
     if (exports.wide != nullptr) {
         const std::vector<wchar_t> name = wide_name(file);
-        if (name.empty()) return 0;
-        std::vector<wchar_t> answer(static_cast<std::size_t>(destlen) + 1, L'\0');
-        if (exports.wide(name.data(), key, answer.data(), destlen) == 0) return 0;
-        answer[static_cast<std::size_t>(destlen - 1)] = L'\0';
-        return convert(static_cast<const char*>(nullptr), answer.data()) ? 1 : 0;
+        if (name.empty()) return answer;
+        answer.wide_text.assign(room, L'\0');
+        answer.answered = exports.wide(name.data(), key, answer.wide_text.data(), destlen) != 0;
+        answer.wide_text.back() = L'\0';
+        answer.wide = true;
+    } else if (exports.narrow != nullptr) {
+        answer.narrow_text.assign(room, '\0');
+        answer.answered = exports.narrow(file, key, answer.narrow_text.data(), destlen) != 0;
+        answer.narrow_text.back() = '\0';
     }
-    if (exports.narrow != nullptr) {
-        std::vector<char> answer(static_cast<std::size_t>(destlen) + 1, '\0');
-        if (exports.narrow(file, key, answer.data(), destlen) == 0) return 0;
-        answer[static_cast<std::size_t>(destlen - 1)] = '\0';
-        return convert(answer.data(), static_cast<const wchar_t*>(nullptr)) ? 1 : 0;
-    }
-    return 0;
+    return answer;
 }
 
 }  // namespace
 
 int module_extended_info(const In_Module& module, const char* file, const char* key, char* dest, int destlen) {
     if (dest == nullptr) return 0;
-    return ask(module, file, key, destlen, [&](const char* narrow, const wchar_t* wide) {
-        if (wide != nullptr) {
-            system_calls().wide_to_ansi_for_display(wide, dest, static_cast<uint32_t>(destlen));
-        } else {
-            narrow_into_narrow(narrow, dest, destlen);
-        }
-        return true;
-    });
+    const Answer answer = ask(module, file, key, destlen);
+    if (!answer.answered) return 0;
+    if (answer.wide) {
+        system_calls().wide_to_ansi_for_display(answer.wide_text.data(), dest, static_cast<uint32_t>(destlen));
+    } else {
+        narrow_into_narrow(answer.narrow_text.data(), dest, destlen);
+    }
+    return 1;
 }
 
 int module_extended_info_wide(const In_Module& module, const char* file, const char* key, wchar_t* dest,
                               int destlen) {
     if (dest == nullptr) return 0;
-    return ask(module, file, key, destlen, [&](const char* narrow, const wchar_t* wide) {
-        if (narrow != nullptr) return narrow_into_wide(narrow, dest, destlen);
-        const std::size_t count = std::wcslen(wide);
-        std::memcpy(dest, wide, (count + 1) * sizeof(wchar_t));
-        return true;
-    });
+    const Answer answer = ask(module, file, key, destlen);
+    if (!answer.answered) return 0;
+    if (!answer.wide) return narrow_into_wide(answer.narrow_text.data(), dest, destlen) ? 1 : 0;
+    std::memcpy(dest, answer.wide_text.data(), answer.wide_text.size() * sizeof(wchar_t));
+    return 1;
 }
 
 bool open_module_read(const In_Module& module, const char* file, ModuleRead& read) {
