@@ -79,7 +79,8 @@ TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archiv
 
 }  // namespace
 
-TextString extract_rar_member(const TextString& archive, const TextString& keep_intact) {
+TextString extract_rar_member(const TextString& archive, const TextString& keep_intact,
+                              const TextString& own_folder) {
     if (rar_library == nullptr) {
         rar_library = system_calls().load_library(rar_library_name());
         if (rar_library == nullptr) {
@@ -93,7 +94,7 @@ TextString extract_rar_member(const TextString& archive, const TextString& keep_
     if (!resolve_entry_points(rar_library, export_names, exports, export_count)) return TextString();
 
     TextString folder;
-    if (!find_temp_dir(folder)) return TextString();
+    if (!find_destination(own_folder, folder)) return TextString();
 
     char comment[0x4000];
     unrar::RAROpenArchiveData open_data{};

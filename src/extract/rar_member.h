@@ -6,7 +6,9 @@
 namespace voskel {
 
 // Returns the full path of the extracted entry, or empty. Nothing is written
-// when the entry would land on keep_intact.
-TextString extract_rar_member(const TextString& archive, const TextString& keep_intact);
+// when the entry would land on keep_intact. A non-empty own_folder is
+// written into instead of the temporary folder.
+TextString extract_rar_member(const TextString& archive, const TextString& keep_intact,
+                              const TextString& own_folder = TextString());
 
 }  // namespace voskel

@@ -7,4 +7,10 @@ bool find_temp_dir(TextString& folder) {
     return folder.load_env("TEMP") && folder.load_env("TMP");
 }
 
+bool find_destination(const TextString& own_folder, TextString& folder) {
+    if (own_folder.empty()) return find_temp_dir(folder);
+    folder = own_folder;
+    return true;
+}
+
 }  // namespace voskel

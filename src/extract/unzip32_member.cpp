@@ -112,9 +112,10 @@ constexpr const char* export_names[export_count] = {"UzpVersion", "Wiz_SingleEnt
 
 }  // namespace
 
-TextString extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact) {
+TextString extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact,
+                                      const TextString& own_folder) {
     TextString folder;
-    if (!find_temp_dir(folder)) return TextString();
+    if (!find_destination(own_folder, folder)) return TextString();
 
     LibraryHandle library = system_calls().load_library(unzip32_library_name);
     if (library == nullptr) {

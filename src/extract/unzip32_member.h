@@ -11,6 +11,7 @@ namespace voskel {
 inline constexpr const char* unzip32_library_name = "unzip32.dll";
 
 // As extract_zip_member: the full path of the extracted member, or empty.
-TextString extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact);
+TextString extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact,
+                                      const TextString& own_folder = TextString());
 
 }  // namespace voskel

@@ -6,7 +6,9 @@
 namespace voskel {
 
 // Returns the full path of the extracted member, or empty. Nothing is written
-// when the member would land on keep_intact.
-TextString extract_zip_member(const TextString& archive, const TextString& keep_intact);
+// when the member would land on keep_intact. A non-empty own_folder is
+// written into instead of the temporary folder.
+TextString extract_zip_member(const TextString& archive, const TextString& keep_intact,
+                              const TextString& own_folder = TextString());
 
 }  // namespace voskel

@@ -96,9 +96,10 @@ bool write_member(archive* reader, const TextString& folder, const char* name) {
 
 }  // namespace
 
-TextString extract_zip_member(const TextString& archive, const TextString& keep_intact) {
+TextString extract_zip_member(const TextString& archive, const TextString& keep_intact,
+                              const TextString& own_folder) {
     TextString folder;
-    if (!find_temp_dir(folder)) return TextString();
+    if (!find_destination(own_folder, folder)) return TextString();
 
     Reader reader(archive_read_new());
     if (!reader || archive_read_support_format_zip(reader.get()) != ARCHIVE_OK ||

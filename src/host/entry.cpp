@@ -1,5 +1,10 @@
-// The library's one export. Winamp calls it after loading the plugin and
-// fills in the host slots of the record it gets.
+// The library's exports. Winamp calls winampGetInModule2 after loading the
+// plugin and fills in the host slots of the record it gets; the others are
+// optional, and Winamp 5 looks them up by name.
+#include <cstdint>
+
+#include "host/extended_info.h"
+#include "host/extended_read.h"
 #include "host/plugin_record.h"
 
 #if defined(_WIN32)
@@ -9,3 +14,33 @@
 #endif
 
 VOSKEL_EXPORT voskel::In_Module* winampGetInModule2() { return &voskel::plugin_record(); }
+
+// Beside the record: metadata and decoding for the Media Library, the title
+// formatter, the format converter, ReplayGain and the CD burner.
+
+VOSKEL_EXPORT int winampGetExtendedFileInfo(const char* file, const char* key, char* dest, int destlen) {
+    return voskel::get_extended_file_info(file, key, dest, destlen);
+}
+
+VOSKEL_EXPORT int winampGetExtendedFileInfoW(const wchar_t* file, const char* key, wchar_t* dest, int destlen) {
+    return voskel::get_extended_file_info_wide(file, key, dest, destlen);
+}
+
+VOSKEL_EXPORT intptr_t winampGetExtendedRead_open(const char* file, int* size, int* bits, int* channels, int* rate) {
+    return voskel::open_extended_read(file, size, bits, channels, rate);
+}
+
+VOSKEL_EXPORT intptr_t winampGetExtendedRead_openW(const wchar_t* file, int* size, int* bits, int* channels,
+                                                   int* rate) {
+    return voskel::open_extended_read_wide(file, size, bits, channels, rate);
+}
+
+VOSKEL_EXPORT intptr_t winampGetExtendedRead_getData(intptr_t handle, char* dest, int len, int* kill) {
+    return voskel::extended_read_data(handle, dest, len, kill);
+}
+
+VOSKEL_EXPORT int winampGetExtendedRead_setTime(intptr_t handle, int ms) {
+    return voskel::extended_read_set_time(handle, ms);
+}
+
+VOSKEL_EXPORT void winampGetExtendedRead_close(intptr_t handle) { voskel::close_extended_read(handle); }

@@ -1,5 +1,6 @@
 #include "host/file_info.h"
 
+#include "host/own_copy.h"
 #include "host/playback.h"
 #include "host/plugin_record.h"
 #include "platform/platform.h"
@@ -13,8 +14,17 @@ namespace {
 // The playing file is named by null, by "", or by exactly the name given to
 // Play; the same name in another letter case is another file.
 bool is_playing_file(const PlaybackState& state, const char* file) {
-    return state.current_module != nullptr &&
+    return state.current_module.load() != nullptr &&
            (file == nullptr || file[0] == '\0' || state.current_name.equals(file));
+}
+
+// A fresh copy of the archive's member in the temporary folder, and the
+// module that plays it; the copy is empty when nothing was extracted.
+TextString extract_and_find(const char* file, const PlaybackState& state, In_Module*& module) {
+    const std::lock_guard<std::mutex> guard(shared_lock());
+    TextString extracted = extract_to_temp(TextString(file), state.temp_path);
+    module = extracted.empty() ? nullptr : find_module_for(extracted, plugin_record());
+    return extracted;
 }
 
 }  // namespace
@@ -22,33 +32,30 @@ bool is_playing_file(const PlaybackState& state, const char* file) {
 void GetFileInfo(char* file, char* title, int* length_ms) {
     const PlaybackState& state = playback_state();
     if (is_playing_file(state, file)) {
-        get_module_file_info(*state.current_module, state.temp_path.chars(), title, length_ms);
+        get_module_file_info(*state.current_module.load(), state.temp_path.chars(), title, length_ms);
         return;
     }
     if (file == nullptr || file[0] == '\0') return;
 
     // Any other archive is extracted afresh, without touching the playing file.
-    const TextString extracted = extract_to_temp(TextString(file), state.temp_path);
+    In_Module* module = nullptr;
+    const TextString extracted = extract_and_find(file, state, module);
     if (extracted.empty()) return;
-    if (In_Module* module = find_module_for(extracted, plugin_record())) {
-        get_module_file_info(*module, extracted.chars(), title, length_ms);
-    }
+    if (module != nullptr) get_module_file_info(*module, extracted.chars(), title, length_ms);
     system_calls().delete_file(extracted.chars());
 }
 
 int InfoBox(char* file, HostWindow parent) {
     const PlaybackState& state = playback_state();
     if (is_playing_file(state, file)) {
-        return module_info_box(*state.current_module, state.temp_path.chars(), parent);
+        return module_info_box(*state.current_module.load(), state.temp_path.chars(), parent);
     }
     if (file == nullptr || file[0] == '\0') return 0;
 
-    int result = 0;
-    const TextString extracted = extract_to_temp(TextString(file), state.temp_path);
+    In_Module* module = nullptr;
+    const TextString extracted = extract_and_find(file, state, module);
     if (extracted.empty()) return 0;
-    if (In_Module* module = find_module_for(extracted, plugin_record())) {
-        result = module_info_box(*module, extracted.chars(), parent);
-    }
+    const int result = module != nullptr ? module_info_box(*module, extracted.chars(), parent) : 0;
     system_calls().delete_file(extracted.chars());
     return result;
 }

@@ -2,6 +2,8 @@
 
 #include "extract/rar_member.h"
 #include "extract/zip_member.h"
+#include "host/extended_info.h"
+#include "host/own_copy.h"
 #include "host/plugin_record.h"
 #include "platform/platform.h"
 #include "registry/inner_module.h"
@@ -22,22 +24,29 @@ void delete_temp_file(TextString& path) {
 
 PlaybackState& playback_state() { return playback; }
 
-TextString extract_to_temp(const TextString& archive, const TextString& keep_intact) {
+TextString extract_to_temp(const TextString& archive, const TextString& keep_intact, const TextString& own_folder) {
     const TextString kind = archive.extension();
-    if (kind.equals(zip_song_extension)) return extract_zip_member(archive, keep_intact);
-    if (kind.equals(rar_song_extension)) return extract_rar_member(archive, keep_intact);
+    if (kind.equals(zip_song_extension)) return extract_zip_member(archive, keep_intact, own_folder);
+    if (kind.equals(rar_song_extension)) return extract_rar_member(archive, keep_intact, own_folder);
     return TextString();
 }
 
 void Init() { playback.current_module = nullptr; }
 
 int Play(char* file) {
-    playback.current_name = file;
-    playback.temp_path = extract_to_temp(playback.current_name);
-    playback.current_module = find_module_for(playback.temp_path, plugin_record());
+    // The member kept for metadata goes when a song plays.
+    drop_kept_member();
+    In_Module* module = nullptr;
+    {
+        const std::lock_guard<std::mutex> guard(shared_lock());
+        playback.current_name = file;
+        playback.temp_path = extract_to_temp(playback.current_name);
+        module = find_module_for(playback.temp_path, plugin_record());
+        playback.current_module = module;
+    }
 
     int result = 1;
-    if (In_Module* module = playback.current_module) {
+    if (module != nullptr) {
         const In_Module& own = plugin_record();
         module->SetInfo = own.SetInfo;
         module->outMod = own.outMod;
@@ -52,49 +61,68 @@ int Play(char* file) {
         result = play_module(*module, playback.temp_path.chars());
     }
     // The module keeps its place after a failed Play: the host's next Stop still reaches it.
-    if (result != 0 && !playback.temp_path.empty()) delete_temp_file(playback.temp_path);
+    if (result != 0 && !playback.temp_path.empty()) {
+        const std::lock_guard<std::mutex> guard(shared_lock());
+        delete_temp_file(playback.temp_path);
+    }
     return result;
 }
 
 void Stop() {
-    if (playback.current_module != nullptr) {
-        playback.current_module->Stop();
-        playback.current_module = nullptr;
+    if (In_Module* module = playback.current_module.exchange(nullptr)) module->Stop();
+    if (!playback.temp_path.empty()) {
+        const std::lock_guard<std::mutex> guard(shared_lock());
+        delete_temp_file(playback.temp_path);
     }
-    if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path);
 }
 
+void Quit() {
+    drop_kept_member();
+    const std::lock_guard<std::mutex> guard(shared_lock());
+    unload_plugins();
+}
+
+// Each forwarder reads the current module once: GetOutputTime also comes
+// from the host's visualisation threads, while Play or Stop may run.
+
 void Pause() {
-    if (playback.current_module != nullptr) playback.current_module->Pause();
+    if (In_Module* module = playback.current_module.load()) module->Pause();
 }
 
 void UnPause() {
-    if (playback.current_module != nullptr) playback.current_module->UnPause();
+    if (In_Module* module = playback.current_module.load()) module->UnPause();
 }
 
-int IsPaused() { return playback.current_module != nullptr ? playback.current_module->IsPaused() : 0; }
+int IsPaused() {
+    In_Module* module = playback.current_module.load();
+    return module != nullptr ? module->IsPaused() : 0;
+}
 
-int GetLength() { return playback.current_module != nullptr ? playback.current_module->GetLength() : -1; }
+int GetLength() {
+    In_Module* module = playback.current_module.load();
+    return module != nullptr ? module->GetLength() : -1;
+}
 
 int GetOutputTime() {
-    return playback.current_module != nullptr ? playback.current_module->GetOutputTime() : -1;
+    In_Module* module = playback.current_module.load();
+    return module != nullptr ? module->GetOutputTime() : -1;
 }
 
 void SetOutputTime(int time_ms) {
-    if (playback.current_module != nullptr) playback.current_module->SetOutputTime(time_ms);
+    if (In_Module* module = playback.current_module.load()) module->SetOutputTime(time_ms);
 }
 
 void SetVolume(int volume) {
-    if (playback.current_module != nullptr) {
-        playback.current_module->SetVolume(volume);
+    if (In_Module* module = playback.current_module.load()) {
+        module->SetVolume(volume);
     } else {
         playback.pending_volume = volume;
     }
 }
 
 void SetPan(int pan) {
-    if (playback.current_module != nullptr) {
-        playback.current_module->SetPan(pan);
+    if (In_Module* module = playback.current_module.load()) {
+        module->SetPan(pan);
     } else {
         playback.pending_pan = pan;
     }
@@ -102,7 +130,7 @@ void SetPan(int pan) {
 
 // Equaliser settings made while idle are not remembered.
 void EQSet(int on, char bands[10], int preamp) {
-    if (playback.current_module != nullptr) playback.current_module->EQSet(on, bands, preamp);
+    if (In_Module* module = playback.current_module.load()) module->EQSet(on, bands, preamp);
 }
 
 }  // namespace voskel

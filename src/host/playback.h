@@ -2,6 +2,7 @@
 // playback calls to the inner module playing the extracted song.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -11,7 +12,9 @@
 namespace voskel {
 
 struct PlaybackState {
-    In_Module* current_module = nullptr;  // the inner module now playing, or none
+    // The inner module now playing, or none. Written by Play and Stop on the
+    // host's main thread, read by the visualisation threads too.
+    std::atomic<In_Module*> current_module = nullptr;
     TextString current_name;              // the file as the host passed it to the last Play
     TextString temp_path;                 // the extracted file the current module plays, or empty
     // Set by the host while no module was current; delivered by the next Play.
@@ -25,14 +28,18 @@ struct PlaybackState {
 PlaybackState& playback_state();
 
 // Extracts the first member of an MDZ or MDR archive, chosen by the name's
-// extension alone, into the temporary folder and returns its full path, or
-// empty. The extraction is refused when it would write to keep_intact (the
-// file the current playback plays).
-TextString extract_to_temp(const TextString& archive, const TextString& keep_intact = TextString());
+// extension alone, into the temporary folder (or into own_folder, when not
+// empty) and returns its full path, or empty. The extraction is refused when
+// it would write to keep_intact (the file the current playback plays).
+TextString extract_to_temp(const TextString& archive, const TextString& keep_intact = TextString(),
+                           const TextString& own_folder = TextString());
 
 void Init();
 int Play(char* file);
 void Stop();
+// The record's Quit: the kept member goes, and every module this plugin set
+// up gets its Quit and is unloaded.
+void Quit();
 void Pause();
 void UnPause();
 int IsPaused();

@@ -124,12 +124,19 @@ std::string write_rar(const std::vector<std::pair<std::string, std::string>>& me
 
 const ArchiveFormat& zip_format() {
     static const ArchiveFormat format{"ZIP", ".mdz", "unzip32.dll", native_path_style() == PathStyle::windows,
-                                      extract_zip_member, write_zip};
+                                      [](const TextString& archive, const TextString& keep_intact) {
+                                          return extract_zip_member(archive, keep_intact);
+                                      },
+                                      write_zip};
     return format;
 }
 
 const ArchiveFormat& rar_format() {
-    static const ArchiveFormat format{"RAR", ".mdr", "unrar.dll", true, extract_rar_member, write_rar};
+    static const ArchiveFormat format{"RAR", ".mdr", "unrar.dll", true,
+                                      [](const TextString& archive, const TextString& keep_intact) {
+                                          return extract_rar_member(archive, keep_intact);
+                                      },
+                                      write_rar};
     return format;
 }
 

@@ -263,12 +263,17 @@ class Information(ScratchCase):
                                      program_path(missing), program_path(unclaimed))
 
         self.assertEqual(code, 1, "some files failed")
+        # The metadata comes from in_wave's extended information, through
+        # in_voskel's for the archives.
         self.assertEqual(out, "".join([
             "%s\n  plugin: in_voskel%s\n  title:  Morning Tone\n  length: %s\n"
+            '  metadata: title "Morning Tone", length "1500", family "PCM Wave"\n'
             % (program_path(archive), LIBRARY_SUFFIX, length_text(1500)),
             "%s\n  plugin: in_voskel%s\n  title:  Evening Tone\n  length: %s\n"
+            '  metadata: title "Evening Tone", length "1500", family "PCM Wave"\n'
             % (program_path(rar), LIBRARY_SUFFIX, length_text(1500)),
             "%s\n  plugin: in_wave%s\n  title:  Morning Tone\n  length: %s\n"
+            '  metadata: title "Morning Tone", length "1500", family "PCM Wave"\n'
             % (program_path(source), LIBRARY_SUFFIX, length_text(1500)),
         ]))
         self.assertEqual(err.splitlines(), [

@@ -1,0 +1,66 @@
+#include "host/own_copy.h"
+
+#include <atomic>
+#include <cstdio>
+
+#include "extract/temp_dir.h"
+#include "host/playback.h"
+#include "host/plugin_record.h"
+#include "platform/platform.h"
+#include "registry/plugin_registry.h"
+
+namespace voskel {
+
+namespace {
+
+// A folder no other copy, and no other process, has: names are tried in
+// turn until one can be made.
+TextString make_folder_of_own() {
+    TextString temp;
+    if (!find_temp_dir(temp)) return TextString();
+    static std::atomic<unsigned> next{1};
+    constexpr int attempts = 1000;
+    for (int i = 0; i < attempts; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "in_voskel-%u", next.fetch_add(1));
+        TextString folder = TextString(temp.chars());
+        folder.join_path(TextString(name));
+        if (system_calls().make_folder(folder.chars())) return folder;
+    }
+    return TextString();
+}
+
+}  // namespace
+
+std::mutex& shared_lock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::vector<char> narrow_file_name(const wchar_t* file) {
+    if (file == nullptr) return {};
+    std::size_t length = 0;
+    while (file[length] != L'\0') ++length;
+    // At most four bytes a character in any code page Windows offers as ANSI.
+    std::vector<char> name(4 * length + 1);
+    if (!system_calls().wide_to_ansi(file, name.data(), static_cast<uint32_t>(name.size()))) return {};
+    return name;
+}
+
+OwnCopy::~OwnCopy() { system_calls().remove_folder_tree(folder_.chars()); }
+
+std::unique_ptr<OwnCopy> make_own_copy(const char* archive) {
+    const TextString name(archive);
+    if (!is_archive_extension(name.extension())) return nullptr;
+    TextString folder = make_folder_of_own();
+    if (folder.empty()) return nullptr;
+    TextString file = extract_to_temp(name, TextString(), folder);
+    In_Module* module = file.empty() ? nullptr : find_module_for(file, plugin_record());
+    if (module == nullptr) {
+        system_calls().remove_folder_tree(folder.chars());
+        return nullptr;
+    }
+    return std::make_unique<OwnCopy>(std::move(folder), std::move(file), module);
+}
+
+}  // namespace voskel
