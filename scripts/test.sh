@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every build and runs every test:
 #   native  Linux x86-64 with AddressSanitizer and UndefinedBehaviorSanitizer
+#   tsan    the worker-thread tests again, with ThreadSanitizer
 #   win32   the product (i686); its tests run under 32-bit Wine
 #   win64   the same code for x86-64 Windows, whose tests run under 64-bit Wine
 #   fuzz    the libFuzzer targets (clang), each run for a few seconds after
@@ -54,6 +55,11 @@ wine_runs_32bit_programs() {
 printf '\n== native\n'
 if configure_and_build native "$logs/native.log"; then
     run_tests native "$logs/native.log"
+fi
+
+printf '\n== tsan\n'
+if configure_and_build tsan "$logs/tsan.log"; then
+    run_tests tsan "$logs/tsan.log"
 fi
 
 # Every fuzz target for a few seconds; a finding fails the stage.

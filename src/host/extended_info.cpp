@@ -36,7 +36,8 @@ std::shared_ptr<const KeptMember> member_for(const char* archive) {
     old = std::move(kept);  // deleted once released, after the lock
     auto fresh = std::make_shared<KeptMember>();
     fresh->copy = make_own_copy(archive);
-    if (!fresh->copy) return nullptr;
+    // A member whose module cannot answer is not worth keeping.
+    if (!fresh->copy || !has_extended_info(fresh->copy->module())) return nullptr;
     fresh->archive = TextString(archive);
     fresh->size = size;
     fresh->modified = modified;

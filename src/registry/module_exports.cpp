@@ -129,6 +129,11 @@ int module_extended_info_wide(const In_Module& module, const char* file, const c
     return 1;
 }
 
+bool has_extended_info(const In_Module& module) {
+    const InfoExports exports(module, get_extended_file_info_export, get_extended_file_info_w_export);
+    return exports.narrow != nullptr || exports.wide != nullptr;
+}
+
 bool open_module_read(const In_Module& module, const char* file, ModuleRead& read) {
     read = ModuleRead{};
     if (file == nullptr) return false;

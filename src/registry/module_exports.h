@@ -19,6 +19,9 @@ int module_extended_info(const In_Module& module, const char* file, const char* 
 int module_extended_info_wide(const In_Module& module, const char* file, const char* key, wchar_t* dest,
                               int destlen);
 
+// Whether the module's library exports extended file information in either width.
+bool has_extended_info(const In_Module& module);
+
 // One extended read opened in a module.
 struct ModuleRead {
     intptr_t handle = 0;

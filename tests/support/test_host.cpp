@@ -7,6 +7,7 @@
 #include <sstream>
 #include <utility>
 
+#include "host_message.h"
 #include "registry/inner_module.h"
 #include "registry/plugin_registry.h"
 #include "text/text_string.h"
@@ -121,8 +122,16 @@ Out_Module host_output = {
     .GetWrittenTime = output_GetWrittenTime,
 };
 
-// Stands for the player's main window; nothing is ever sent to it.
+// Stands for the player's main window. On Windows it is no window, and
+// what a plugin posts to it goes nowhere; elsewhere it is the sink that the
+// native convention of the example plugins posts the end of a song to.
+#if defined(_WIN32)
 const HostWindow host_main_window = reinterpret_cast<HostWindow>(static_cast<std::uintptr_t>(0x10010));
+#else
+void sink_post_message(HostMessageSink*, unsigned message, intptr_t, intptr_t) { note_call("PostMessage", message); }
+HostMessageSink host_message_sink{HostMessageSink::expected_magic, sink_post_message, nullptr};
+const HostWindow host_main_window = &host_message_sink;
+#endif
 
 template <typename Function>
 Function recorder_export(LibraryHandle library, const char* name) {
@@ -283,6 +292,28 @@ void TestHost::install(const std::string& base) {
     EXPECT_FALSE(error) << built << ": " << error.message();
 }
 
+void TestHost::install_example(const std::string& base) {
+    const std::string built = join(host_path(VOSKEL_PLUGIN_DIR), library_file_name(base));
+    std::error_code error;
+    fs::copy_file(built, path_of(base), fs::copy_options::overwrite_existing, error);
+    EXPECT_FALSE(error) << built << ": " << error.message();
+}
+
+std::vector<std::string> TestHost::journal() const {
+    const std::lock_guard<std::mutex> guard(journal_lock_);
+    return journal_;
+}
+
+void TestHost::clear_journal() {
+    const std::lock_guard<std::mutex> guard(journal_lock_);
+    journal_.clear();
+}
+
+void TestHost::note(std::string line) {
+    const std::lock_guard<std::mutex> guard(journal_lock_);
+    journal_.push_back(std::move(line));
+}
+
 HostWindow TestHost::main_window() const { return host_main_window; }
 
 void* TestHost::set_info_address() const { return reinterpret_cast<void*>(host_SetInfo); }
@@ -401,8 +432,8 @@ void TestHost::quit() {
     quit_ = true;
 }
 
-void TestHost::unload_libraries() {
-    quit();
+void TestHost::unload_libraries(bool quit_first) {
+    if (quit_first) quit();
     for (const LoadedModule& loaded : loaded_) platform_system_calls().unload_library(loaded.library);
     loaded_.clear();
     plugin_ = nullptr;

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -120,6 +121,8 @@ public:
     // Copies the built test plugin, in the host's width, into the plugin
     // folder under its base name.
     void install(const std::string& base);
+    // Copies one of the example decoders (in_wave, in_wave_unicode, ...).
+    void install_example(const std::string& base);
     PluginWidth inner_width() const { return inner_width_; }
     Recorder recorder(const std::string& base) const { return Recorder(path_of(base)); }
 
@@ -132,6 +135,12 @@ public:
     // with the library unloaded again, when the host refuses the module (an
     // interface version it does not know, or an Init that reports failure).
     In_Module* set_up_inner(const std::string& base);
+
+    // An export of in_voskel's library, or null.
+    template <typename Function>
+    Function plugin_export(const char* name) const {
+        return reinterpret_cast<Function>(platform_system_calls().find_symbol(library_, name));
+    }
 
     // in_voskel's record and library, once started.
     In_Module& plugin() { return *plugin_; }
@@ -175,7 +184,8 @@ public:
     // as the player never frees them, until unload_libraries() or the end
     // of the host.
     void quit();
-    void unload_libraries();
+    // quit_first false: unloads as a host that ends without Quit would.
+    void unload_libraries(bool quit_first = true);
 
     // The values the host put in the record's slots.
     HostWindow main_window() const;
@@ -183,9 +193,10 @@ public:
     Out_Module* output();
     // The services and output calls that reached the host, one line each
     // ("Open 44100 2 16 -1 -1", "SAVSAInit 100 44100").
-    const std::vector<std::string>& journal() const { return journal_; }
-    void clear_journal() { journal_.clear(); }
-    void note(std::string line) { journal_.push_back(std::move(line)); }
+    // Plugins' own threads write into it too.
+    std::vector<std::string> journal() const;
+    void clear_journal();
+    void note(std::string line);
 
 private:
     struct LoadedModule {
@@ -208,6 +219,7 @@ private:
     int volume_ = 255;
     int pan_ = 0;
     std::vector<LoadedModule> loaded_;  // in load order, ours included
+    mutable std::mutex journal_lock_;
     std::vector<std::string> journal_;
 };
 

@@ -1,0 +1,207 @@
+// in_voskel's extended file information and extended read, through the real
+// plugin library in the test host, with the example WAV decoder beside it
+// in both widths: answers equal the decoder's own about the bare file, a
+// kept member serves one archive's questions, and nothing stays behind.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "extended_support.h"
+#include "extract_support.h"
+#include "platform/platform.h"
+#include "support/archive_writer.h"
+#include "support/test_host.h"
+#include "wav_bytes.h"
+
+namespace voskel {
+namespace {
+
+using test::Exports;
+using test::TestHost;
+using test::entries_in;
+
+class ExtendedExports : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (!test::library_available(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+        host.install_example(GetParam());
+        decoder_module = host.set_up_inner(GetParam());
+        ASSERT_NE(decoder_module, nullptr);
+        ASSERT_TRUE(host.start());
+    }
+
+    Exports ours() const { return Exports(host.plugin_library()); }
+    Exports decoder() const { return Exports(decoder_module->hDllInstance); }
+
+    std::string song_archive(const std::string& name, const std::string& member, const std::string& wav) const {
+        const std::string path = archives.file(name);
+        test::write_file(path, test::zip_archive({{.name = member, .data = wav}}));
+        return path;
+    }
+    std::string bare(const std::string& name, const std::string& wav) const {
+        const std::string path = archives.file(name);
+        test::write_file(path, wav);
+        return path;
+    }
+    std::vector<std::string> temp_entries() const { return entries_in(host.temp_folder().path()); }
+
+    test::LibrarySearch search{test::host_path(VOSKEL_WINDOWS_LIBS_DIR)};
+    test::ScratchFolder archives{"extended-archives"};
+    TestHost host{"extended"};
+    In_Module* decoder_module = nullptr;
+};
+
+INSTANTIATE_TEST_SUITE_P(Decoders, ExtendedExports, ::testing::Values("in_wave", "in_wave_unicode"));
+
+const std::string tone = test::wav_file(2, 16, 8000, test::sample_bytes(2, 16, 4000));  // 500 ms
+const std::string other_tone = test::wav_file(1, 8, 11025, test::sample_bytes(1, 8, 2205));  // 200 ms
+
+TEST_P(ExtendedExports, ArchiveAnswersAsTheDecoderDoesForTheBareFileFromOneKeptMember) {
+    const Exports plugin = ours();
+    ASSERT_NE(plugin.info, nullptr);
+    ASSERT_NE(plugin.info_wide, nullptr);
+    const std::string archive = song_archive("song.mdz", "Tone.wav", tone);
+    const std::string bare_file = bare("Tone.wav", tone);
+
+    std::vector<std::string> kept;
+    for (const char* key : {"title", "length", "family", "type", "artist", "bitrate", "no such key"}) {
+        EXPECT_EQ(plugin.answer(archive, key), decoder().answer(bare_file, key)) << key;
+        // One member, extracted once, serves every key.
+        const std::vector<std::string> now = temp_entries();
+        EXPECT_EQ(now.size(), 1u) << key;
+        if (kept.empty()) kept = now;
+        EXPECT_EQ(now, kept) << key << ": extracted again";
+    }
+    EXPECT_EQ(plugin.answer(archive, "title"), "Tone");
+    EXPECT_EQ(plugin.answer(archive, "length"), "500");
+
+    // The same through the UTF-16 form, into a buffer too small for all of it.
+    wchar_t value[4] = L"";
+    const std::wstring wide_name(archive.begin(), archive.end());
+    ASSERT_EQ(plugin.info_wide(wide_name.c_str(), "family", value, 4), 1);
+    EXPECT_EQ(std::wstring(value), L"PCM");
+    EXPECT_EQ(temp_entries(), kept);
+
+    // A member is not kept for a file that is no archive, nor asked about.
+    EXPECT_EQ(plugin.answer(bare_file, "title"), "(no answer)");
+    EXPECT_EQ(temp_entries(), kept);
+}
+
+TEST_P(ExtendedExports, KeptMemberGoesWithAnotherArchiveAPlayQuitAndUnload) {
+    const Exports plugin = ours();
+    const std::string first = song_archive("first.mdz", "Tone.wav", tone);
+    const std::string second = song_archive("second.mdz", "Other.wav", other_tone);
+
+    ASSERT_EQ(plugin.answer(first, "length"), "500");
+    const std::vector<std::string> kept_first = temp_entries();
+    ASSERT_EQ(kept_first.size(), 1u);
+    ASSERT_EQ(plugin.answer(second, "length"), "200");
+    const std::vector<std::string> kept_second = temp_entries();
+    ASSERT_EQ(kept_second.size(), 1u);
+    EXPECT_NE(kept_second, kept_first) << "another archive, another member";
+
+    // Changed on disk: not the archive the member was kept for.
+    test::write_file(first, test::zip_archive({{.name = "Tone.wav", .data = other_tone}}));
+    ASSERT_EQ(plugin.answer(first, "length"), "200");
+    ASSERT_EQ(plugin.answer(second, "length"), "200");
+
+    ASSERT_EQ(host.play(second), 0);
+    EXPECT_EQ(temp_entries(), std::vector<std::string>{"Other.wav"}) << "the playing copy alone";
+    host.stop();
+    EXPECT_TRUE(temp_entries().empty());
+
+    ASSERT_EQ(plugin.answer(first, "title"), "Tone");
+    EXPECT_EQ(temp_entries().size(), 1u);
+    host.quit();
+    EXPECT_TRUE(temp_entries().empty()) << "Quit drops the kept member";
+}
+
+TEST_P(ExtendedExports, KeptMemberGoesWhenTheLibraryUnloadsWithoutQuit) {
+    ASSERT_EQ(ours().answer(song_archive("song.mdz", "Tone.wav", tone), "title"), "Tone");
+    EXPECT_EQ(temp_entries().size(), 1u);
+    host.unload_libraries(false);
+    EXPECT_TRUE(temp_entries().empty());
+}
+
+TEST_P(ExtendedExports, ExtendedReadGivesTheSamplesOfTheBareFile) {
+    const Exports plugin = ours();
+    const std::string archive = song_archive("song.mdz", "Tone.wav", tone);
+    int rate = 0, bare_rate = 0;
+    const std::string through_archive = plugin.read_all(archive, rate);
+    EXPECT_EQ(through_archive, decoder().read_all(bare("Tone.wav", tone), bare_rate));
+    EXPECT_EQ(through_archive, test::sample_bytes(2, 16, 4000));
+    EXPECT_EQ(rate, 8000);
+    EXPECT_TRUE(temp_entries().empty()) << "close deletes what open extracted";
+}
+
+TEST_P(ExtendedExports, ReadsOpenAtOnceEachReadTheirOwnMemberWhileASongPlays) {
+    const Exports plugin = ours();
+    // Both members, and the playing song's, have one name.
+    const std::string first = song_archive("first.mdz", "Song.wav", tone);
+    const std::string second = song_archive("second.mdz", "Song.wav", other_tone);
+    const std::string playing = song_archive("playing.mdz", "Song.wav", tone);
+    ASSERT_EQ(host.play(playing), 0);
+
+    int size = 0, bits = 0, channels = 0, rate = 0;
+    const intptr_t a = plugin.open(first.c_str(), &size, &bits, &channels, &rate);
+    ASSERT_NE(a, 0);
+    EXPECT_EQ(size, 16000);
+    EXPECT_EQ(bits, 16);
+    EXPECT_EQ(channels, 2);
+    const intptr_t b = plugin.open(second.c_str(), &size, &bits, &channels, &rate);
+    ASSERT_NE(b, 0);
+    EXPECT_EQ(rate, 11025);
+    EXPECT_EQ(temp_entries().size(), 3u) << "the playing copy and a folder for each read";
+
+    std::string from_a, from_b;
+    char buffer[512];
+    int kill = 0;
+    for (bool more = true; more;) {
+        const intptr_t got_a = plugin.get_data(a, buffer, sizeof buffer, &kill);
+        from_a.append(buffer, static_cast<std::size_t>(got_a));
+        const intptr_t got_b = plugin.get_data(b, buffer, sizeof buffer, &kill);
+        from_b.append(buffer, static_cast<std::size_t>(got_b));
+        more = got_a > 0 || got_b > 0;
+    }
+    EXPECT_EQ(from_a, test::sample_bytes(2, 16, 4000));
+    EXPECT_EQ(from_b, test::sample_bytes(1, 8, 2205));
+
+    // Seeking where the decoder can: to 250 ms, frame 2000.
+    ASSERT_EQ(plugin.set_time(a, 250), 1);
+    const intptr_t got = plugin.get_data(a, buffer, 8, &kill);
+    EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(got)), test::sample_bytes(2, 16, 2002).substr(8000));
+
+    plugin.close(a);
+    plugin.close(b);
+    EXPECT_EQ(temp_entries(), std::vector<std::string>{"Song.wav"}) << "the playing copy is untouched";
+    host.stop();
+    EXPECT_TRUE(temp_entries().empty());
+}
+
+TEST_P(ExtendedExports, NothingStaysBehindWhenThereIsNothingToAnswer) {
+    const Exports plugin = ours();
+    host.install("in_alpha");  // plays MOD, and has neither export
+    // A member whose module cannot answer, an archive that is none, and a
+    // missing one: nothing extracted stays.
+    for (const std::string& archive : {song_archive("tracker.mdz", "song.mod", "not read"),
+                                       bare("garbage.mdz", "not a ZIP archive"), archives.file("missing.mdz")}) {
+        int rate = 0;
+        EXPECT_EQ(plugin.read_all(archive, rate), "(no read)") << archive;
+        EXPECT_EQ(plugin.answer(archive, "title"), "(no answer)") << archive;
+        EXPECT_TRUE(temp_entries().empty()) << archive;
+    }
+    // A member the decoder cannot read: no read, no answer; the member is
+    // kept for the next key all the same, and goes at Quit.
+    const std::string broken = song_archive("broken.mdz", "Song.wav", "RIFF");
+    int rate = 0;
+    EXPECT_EQ(plugin.read_all(broken, rate), "(no read)");
+    EXPECT_TRUE(temp_entries().empty());
+    EXPECT_EQ(plugin.answer(broken, "title"), "(no answer)");
+    EXPECT_EQ(temp_entries().size(), 1u);
+    host.quit();
+    EXPECT_TRUE(temp_entries().empty());
+}
+
+}  // namespace
+}  // namespace voskel
