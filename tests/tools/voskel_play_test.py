@@ -220,6 +220,26 @@ class ArchivedSongs(ScratchCase):
                     self.assertEqual(os.listdir(temp), [], "the extracted song is deleted")
 
 
+    def test_an_extended_read_renders_the_same_wav_as_playing(self):
+        # As the format converter decodes: through in_voskel's extended read,
+        # forwarded to in_wave's, from a copy of the member of its own.
+        source, samples = self.song("tone.wav", 2, 16, 22050, 11025)
+        archive = self.path("tone.mdz")
+        zip_archive(archive, source)
+        played, read = self.path("played.wav"), self.path("read.wav")
+        temp, env = self.native_environment()
+
+        code, out, err = voskel_play("render", program_path(archive), "-o", program_path(played), env=env)
+        self.assertEqual(code, 0, err)
+        code, out, err = voskel_play("render", "--extended-read", program_path(archive), "-o", program_path(read),
+                                     env=env)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(read_wav(read), (2, 16, 22050, samples))
+        with open(played, "rb") as a, open(read, "rb") as b:
+            self.assertEqual(a.read(), b.read())
+        if temp is not None:
+            self.assertEqual(os.listdir(temp), [], "the copy and its folder are deleted")
+
     def test_a_song_named_beyond_ascii_plays_through_a_unicode_decoder(self):
         # in_voskel beside the Unicode build of in_wave alone: the song plays
         # only if the extracted file's name reaches it as wide text.
