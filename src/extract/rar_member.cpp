@@ -4,6 +4,7 @@
 
 #include "extract/entry_points.h"
 #include "extract/member_path.h"
+#include "extract/target_guard.h"
 #include "extract/temp_dir.h"
 #include "extract/unrar_api.h"
 #include "identity/plugin_identity.h"
@@ -69,12 +70,9 @@ TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archiv
         !system_calls().ansi_to_oem(target.chars(), destination_name, destination_size)) {
         return TextString();
     }
-    if (entry<unrar::RARProcessFile>(exports, process_file)(archive, unrar::RAR_EXTRACT, destination_folder,
-                                                            destination_name) != 0) {
-        system_calls().delete_file(target.chars());
-        return TextString();
-    }
-    return target;
+    const TargetGuard guard(target);
+    return guard.outcome(entry<unrar::RARProcessFile>(exports, process_file)(archive, unrar::RAR_EXTRACT,
+                                                                           destination_folder, destination_name) == 0);
 }
 
 }  // namespace

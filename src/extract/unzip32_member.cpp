@@ -2,6 +2,7 @@
 
 #include "extract/entry_points.h"
 #include "extract/member_path.h"
+#include "extract/target_guard.h"
 #include "extract/temp_dir.h"
 #include "extract/unzip32_api.h"
 #include "identity/plugin_identity.h"
@@ -100,11 +101,8 @@ TextString list_and_extract(Generation generation, const TextString& folder, con
     TextString target;
     if (!names_itself(name) || !accept_member(folder, name, keep_intact, target)) return TextString();
     char* include[] = {const_cast<char*>(name.chars())};
-    if (generation.run(0, 1, include) != 0) {
-        system_calls().delete_file(target.chars());
-        return TextString();
-    }
-    return target;
+    const TargetGuard guard(target);
+    return guard.outcome(generation.run(0, 1, include) == 0);
 }
 
 enum Export { uzp_version, single_entry_unzip, export_count };

@@ -96,31 +96,59 @@ private:
     locale_t previous_;
 };
 
-bool copy_data(archive* reader, int out) {
-    char buffer[16384];
-    for (;;) {
-        const la_ssize_t count = archive_read_data(reader, buffer, sizeof buffer);
-        if (count < 0) return false;
-        if (count == 0) return true;
-        for (la_ssize_t done = 0; done < count;) {
-            const ssize_t written = write(out, buffer + done, static_cast<std::size_t>(count - done));
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return false;
-            done += written;
-        }
+bool write_all(int out, const char* bytes, std::size_t count) {
+    for (std::size_t done = 0; done < count;) {
+        const ssize_t written = write(out, bytes + done, count - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<std::size_t>(written);
     }
+    return true;
+}
+
+// The current entry's data, a block at a time.
+class MemberData {
+public:
+    explicit MemberData(archive* reader) : reader_(reader) {}
+
+    // The next block into block(), and its size into count: 0 at the end.
+    // False when the data cannot be read.
+    bool next(std::size_t& count) {
+        const la_ssize_t read = archive_read_data(reader_, buffer_, sizeof buffer_);
+        if (read < 0) return false;
+        count = static_cast<std::size_t>(read);
+        return true;
+    }
+    const char* block() const { return buffer_; }
+
+private:
+    archive* reader_;
+    char buffer_[16384];
+};
+
+// The rest of the data after a first block already in hand.
+bool copy_data(MemberData& data, std::size_t count, int out) {
+    while (count > 0) {
+        if (!write_all(out, data.block(), count) || !data.next(count)) return false;
+    }
+    return true;
 }
 
 // Writes the current entry's data to name below folder; on failure leaves
-// no file of that name behind.
+// no file of that name behind. The first block is read before the file is
+// opened, so that a member that cannot be read at all (encrypted, an
+// unknown method) leaves a file of that name that was there before alone.
 bool write_member(archive* reader, const TextString& folder, const char* name) {
+    MemberData data(reader);
+    std::size_t first_count = 0;
+    if (!data.next(first_count)) return false;
     Descriptor folder_fd(open(folder.empty() ? "." : folder.chars(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     Descriptor parent;
     const char* leaf = nullptr;
     if (folder_fd.get() < 0 || !open_parent(folder_fd.get(), name, parent, leaf)) return false;
     Descriptor out(openat(parent.get(), leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (out.get() < 0) return false;
-    const bool copied = copy_data(reader, out.get());
+    const bool copied = copy_data(data, first_count, out.get());
     const bool closed = close(out.release()) == 0;
     if (copied && closed) return true;
     unlinkat(parent.get(), leaf, 0);

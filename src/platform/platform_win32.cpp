@@ -96,4 +96,33 @@ uint32_t longest_path() { return MAX_PATH - 1; }
 const char* plugin_file_pattern() { return "in_*.dll"; }
 const char* rar_library_name() { return "unrar.dll"; }
 
+FileState file_state(const char* path) {
+    FileState state;
+    // Attributes alone: no share mode of another opener stands in the way.
+    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) state.kind = FileState::Kind::absent;
+        return state;
+    }
+    // Not GetFileInformationByHandle: its volume serial number asks for the
+    // volume itself, which Wine reports on standard error where it cannot.
+    FILE_STANDARD_INFO standard;
+    FILE_BASIC_INFO basic;
+    if (GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
+        GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        state.kind = FileState::Kind::present;
+        state.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+        state.marks[0] = static_cast<uint64_t>(basic.CreationTime.QuadPart);
+        state.marks[1] = static_cast<uint64_t>(basic.LastWriteTime.QuadPart);
+        // The libraries set the last-write time to the member's; the change
+        // time moves with every write all the same.
+        state.marks[2] = static_cast<uint64_t>(basic.ChangeTime.QuadPart);
+    }
+    CloseHandle(file);
+    return state;
+}
+
 }  // namespace voskel

@@ -36,7 +36,8 @@ protected:
     }
     void TearDown() override { platform_system_calls().unload_library(library); }
 
-    // Writes the stand-in's archive: one "name<TAB>content" line per member.
+    // Writes the stand-in's archive: one "name<TAB>content" line per member
+    // (content may go on with "<TAB>size=N" or "<TAB>listed=NAME").
     std::string archive(const std::vector<std::pair<std::string, std::string>>& members) const {
         std::string text;
         for (const auto& [name, content] : members) text += name + "\t" + content + "\n";
@@ -190,6 +191,27 @@ TEST_F(Unzip32Double, FailedPassesGiveEmptyAndLeaveNoFile) {
         set_results(0, 0);
     }
     EXPECT_EQ(libraries.loads(), libraries.unloads());
+}
+
+// A failed pass removes the file only if it wrote it: the library may fail
+// before touching a file of that name that was already there.
+TEST_F(Unzip32Double, FailedPassRemovesOnlyWhatItWrote) {
+    for (int generation : {5, 6}) {
+        set_generation(generation);
+        // The listed name matches no stored one: the pass finds nothing and writes nothing.
+        test::write_file(temp.joined("Listed.mod"), "there before");
+        EXPECT_TRUE(extract(archive({{"stored.mod", "song\tlisted=Listed.mod"}})).empty());
+        EXPECT_EQ(test::read_file(temp.joined("Listed.mod")), "there before") << generation;
+        EXPECT_EQ(temp.files(), std::vector<std::string>{"Listed.mod"});
+
+        // The pass writes over it, then reports an error: what it wrote goes.
+        test::write_file(temp.joined("song.mod"), "there before");
+        set_results(0, 2);
+        EXPECT_TRUE(extract(archive({{"song.mod", "half-written"}})).empty());
+        set_results(0, 0);
+        EXPECT_FALSE(test::file_exists(temp.joined("song.mod"))) << generation;
+        std::filesystem::remove(temp.joined("Listed.mod"));
+    }
 }
 
 TEST_F(Unzip32Double, KeptFileIsNotExtractedOver) {

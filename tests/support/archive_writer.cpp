@@ -91,7 +91,7 @@ std::string zip_archive(const std::vector<ZipEntry>& entries) {
         put32(out, 0x04034b50);
         put16(out, 10);  // version needed: 1.0, stored
         put16(out, entry.flags);
-        put16(out, 0);   // stored
+        put16(out, entry.method);
         put16(out, dos_time);
         put16(out, dos_date);
         put32(out, crc);
@@ -106,7 +106,7 @@ std::string zip_archive(const std::vector<ZipEntry>& entries) {
         put16(directory, (static_cast<uint32_t>(entry.host) << 8) | 30);
         put16(directory, 10);
         put16(directory, entry.flags);
-        put16(directory, 0);
+        put16(directory, entry.method);
         put16(directory, dos_time);
         put16(directory, dos_date);
         put32(directory, crc);
@@ -163,8 +163,8 @@ std::string rar4_archive(const std::vector<RarEntry>& entries) {
         header += static_cast<char>(entry.host);
         put32(header, stored_crc(data, entry.wrong_crc));
         put32(header, (static_cast<uint32_t>(dos_date) << 16) | dos_time);
-        header += static_cast<char>(20);    // version needed: 2.0
-        header += static_cast<char>(0x30);  // stored
+        header += static_cast<char>(entry.version);
+        header += static_cast<char>(entry.method);
         put16(header, static_cast<uint32_t>(entry.name.size()));
         if (entry.attributes) {
             put32(header, *entry.attributes);

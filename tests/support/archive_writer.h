@@ -20,6 +20,7 @@ struct ZipEntry {
     uint8_t host = 3;                  // "version made by" system: 0 FAT, 3 Unix
     uint32_t external_attributes = 0;  // 0x10 marks a folder made on FAT
     bool wrong_crc = false;            // store a CRC that the data does not have
+    uint16_t method = 0;               // the compression method named: 0 stored; the data stays as given
 };
 
 // A ZIP archive of stored (uncompressed) entries, in the order given.
@@ -34,6 +35,8 @@ struct RarEntry {
     uint16_t flags = 0;  // further header flags: 0x04 marks an encrypted entry
     // The file attributes; by default a plain file of its host, or a folder.
     std::optional<uint32_t> attributes = std::nullopt;
+    uint8_t method = 0x30;  // the compression method named: 0x30 stored; the data stays as given
+    uint8_t version = 20;   // the version needed to extract: 20 for 2.0
 };
 
 // A RAR 4 archive of stored entries, in the order given.
