@@ -6,7 +6,8 @@
 namespace voskel {
 
 // Returns the full path of the extracted entry, or empty. Nothing is written
-// when the entry would land on keep_intact.
+// when the entry would land on keep_intact or is declared larger than
+// largest_member_size (member_path.h); a failure removes only what it wrote.
 TextString extract_rar_member(const TextString& archive, const TextString& keep_intact);
 
 }  // namespace voskel

@@ -18,9 +18,11 @@ bool written_between(const FileState& before, const FileState& after) {
 
 TargetGuard::TargetGuard(const TextString& target) : target_(target), before_(file_state(target.chars())) {}
 
-TextString TargetGuard::outcome(bool library_succeeded) const {
+TextString TargetGuard::outcome(bool library_succeeded, uint64_t declared_size) const {
     const FileState after = file_state(target_.chars());
-    if (library_succeeded && after.kind == Kind::present) return target_;
+    // A file longer or shorter than declared is not the member the archive
+    // describes: the library wrote past the size it listed, or stopped short.
+    if (library_succeeded && after.kind == Kind::present && after.size == declared_size) return target_;
     if (written_between(before_, after)) system_calls().delete_file(target_.chars());
     return TextString();
 }

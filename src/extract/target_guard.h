@@ -4,6 +4,8 @@
 // before touching must stay as it was.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/platform.h"
 #include "text/text_string.h"
 
@@ -14,10 +16,10 @@ public:
     // Notes what is at target now; call it just before the library's pass.
     explicit TargetGuard(const TextString& target);
 
-    // What the pass left: the target when the library succeeded and a file
-    // is there, else empty. A file this pass created or changed is removed
-    // then; one it left untouched stays.
-    TextString outcome(bool library_succeeded) const;
+    // What the pass left: the target when the library succeeded and the file
+    // holds the declared size, else empty. A file this pass created or
+    // changed is removed then; one it left untouched stays.
+    TextString outcome(bool library_succeeded, uint64_t declared_size) const;
 
 private:
     TextString target_;

@@ -106,16 +106,18 @@ bool write_all(int out, const char* bytes, std::size_t count) {
     return true;
 }
 
-// The current entry's data, a block at a time.
+// The current entry's data, a block at a time, never more than its
+// declared size in all: data beyond it is an error, not written.
 class MemberData {
 public:
-    explicit MemberData(archive* reader) : reader_(reader) {}
+    MemberData(archive* reader, uint64_t declared_size) : reader_(reader), left_(declared_size) {}
 
     // The next block into block(), and its size into count: 0 at the end.
-    // False when the data cannot be read.
+    // False when the data cannot be read or would exceed the declared size.
     bool next(std::size_t& count) {
         const la_ssize_t read = archive_read_data(reader_, buffer_, sizeof buffer_);
-        if (read < 0) return false;
+        if (read < 0 || static_cast<uint64_t>(read) > left_) return false;
+        left_ -= static_cast<uint64_t>(read);
         count = static_cast<std::size_t>(read);
         return true;
     }
@@ -123,6 +125,7 @@ public:
 
 private:
     archive* reader_;
+    uint64_t left_;
     char buffer_[16384];
 };
 
@@ -138,8 +141,8 @@ bool copy_data(MemberData& data, std::size_t count, int out) {
 // no file of that name behind. The first block is read before the file is
 // opened, so that a member that cannot be read at all (encrypted, an
 // unknown method) leaves a file of that name that was there before alone.
-bool write_member(archive* reader, const TextString& folder, const char* name) {
-    MemberData data(reader);
+bool write_member(archive* reader, uint64_t declared_size, const TextString& folder, const char* name) {
+    MemberData data(reader, declared_size);
     std::size_t first_count = 0;
     if (!data.next(first_count)) return false;
     Descriptor folder_fd(open(folder.empty() ? "." : folder.chars(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -172,9 +175,13 @@ TextString extract_zip_member(const TextString& archive, const TextString& keep_
     // Only a plain file is a song; a folder, link or device entry gives nothing.
     if (archive_entry_filetype(entry) != AE_IFREG) return TextString();
     const TextString name(archive_entry_pathname(entry));
+    // Without a size in the archive (streamed data), the bound stands in for it.
+    const uint64_t declared_size = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0
+                                       ? static_cast<uint64_t>(archive_entry_size(entry))
+                                       : largest_member_size;
     TextString target;
-    if (!accept_member(folder, name, keep_intact, target)) return TextString();
-    return write_member(reader.get(), folder, name.chars()) ? target : TextString();
+    if (!accept_member(folder, name, declared_size, keep_intact, target)) return TextString();
+    return write_member(reader.get(), declared_size, folder, name.chars()) ? target : TextString();
 }
 
 }  // namespace voskel

@@ -1,6 +1,6 @@
 // What a library's pass leaves at the target, judged against a look taken
-// before it: the path when it succeeded, and a file removed only when the
-// pass made or changed it.
+// before it: the path when it succeeded with the declared size, and a file
+// removed only when the pass made or changed it.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,10 +20,10 @@ namespace fs = std::filesystem;
 class TargetGuardTest : public ::testing::Test {
 protected:
     // Runs `pass` between the guard's first look and its verdict.
-    TextString run(const std::function<void()>& pass, bool succeeded) const {
+    TextString run(const std::function<void()>& pass, bool succeeded, uint64_t declared_size) const {
         const TargetGuard guard(TextString(path.c_str()));
         pass();
-        return guard.outcome(succeeded);
+        return guard.outcome(succeeded, declared_size);
     }
 
     test::TempFolder temp;
@@ -33,25 +33,32 @@ protected:
 TEST_F(TargetGuardTest, FileThePassMadeIsKeptOnSuccessAndRemovedOnFailure) {
     const auto write_song = [this] { test::write_file(path, "the song"); };
 
-    EXPECT_EQ(run(write_song, true).chars(), path);
+    EXPECT_EQ(run(write_song, true, 8).chars(), path);
     EXPECT_EQ(test::read_file(path), "the song");
     fs::remove(path);
 
-    EXPECT_TRUE(run(write_song, false).empty());
+    EXPECT_TRUE(run(write_song, false, 8).empty());
     EXPECT_FALSE(test::file_exists(path));
 
     // Success claimed, and nothing there.
-    EXPECT_TRUE(run([] {}, true).empty());
+    EXPECT_TRUE(run([] {}, true, 0).empty());
     EXPECT_TRUE(temp.files().empty());
+}
+
+TEST_F(TargetGuardTest, FileOfAnotherSizeThanDeclaredIsNotHandedOver) {
+    for (uint64_t declared : {uint64_t{7}, uint64_t{9}, uint64_t{0}}) {
+        EXPECT_TRUE(run([this] { test::write_file(path, "the song"); }, true, declared).empty()) << declared;
+        EXPECT_TRUE(temp.files().empty()) << declared;
+    }
 }
 
 TEST_F(TargetGuardTest, FileThereBeforeStaysUnlessThePassWroteIt) {
     test::write_file(path, "there before");
-    EXPECT_TRUE(run([] {}, false).empty());
+    EXPECT_TRUE(run([] {}, false, 12).empty());
     EXPECT_EQ(test::read_file(path), "there before");
 
     // A pass that fails having written another size.
-    EXPECT_TRUE(run([this] { test::write_file(path, "half"); }, false).empty());
+    EXPECT_TRUE(run([this] { test::write_file(path, "half"); }, false, 12).empty());
     EXPECT_FALSE(test::file_exists(path));
 }
 
@@ -67,7 +74,7 @@ TEST_F(TargetGuardTest, RewriteWithTheSameSizeAndTimeIsSeen) {
         test::write_file(path, "written over");
         fs::last_write_time(path, old_time);
     };
-    EXPECT_TRUE(run(rewrite, false).empty());
+    EXPECT_TRUE(run(rewrite, false, 12).empty());
     EXPECT_FALSE(test::file_exists(path));
 }
 

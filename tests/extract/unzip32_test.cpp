@@ -193,6 +193,44 @@ TEST_F(Unzip32Double, FailedPassesGiveEmptyAndLeaveNoFile) {
     EXPECT_EQ(libraries.loads(), libraries.unloads());
 }
 
+// Above 1 GiB the listing ends the extraction: no second pass, nothing
+// written, whatever the library would have made of the member.
+TEST_F(Unzip32Double, MemberListedAboveTheBoundIsNotExtracted) {
+    struct Row {
+        const char* listed_size;
+        int passes;
+    };
+    const Row rows[] = {{"1073741824", 2}, {"1073741825", 1}, {"3221225472", 1}};
+    for (int generation : {5, 6}) {
+        set_generation(generation);
+        for (const Row& row : rows) {
+            const int calls_before = call_count();
+            EXPECT_TRUE(extract(archive({{"song.mod", std::string("small\tsize=") + row.listed_size}})).empty());
+            EXPECT_EQ(call_count(), calls_before + row.passes) << generation << ": " << row.listed_size;
+            // At the bound the pass runs and writes 5 bytes, not what was listed.
+            EXPECT_TRUE(temp.files().empty()) << generation << ": " << row.listed_size;
+        }
+    }
+    // 6.0 lists 64-bit sizes: the low half alone would be the 5 bytes held.
+    set_generation(6);
+    const int calls_before = call_count();
+    EXPECT_TRUE(extract(archive({{"song.mod", "small\tsize=4294967301"}})).empty()) << "4 GiB and 5 bytes";
+    EXPECT_EQ(call_count(), calls_before + 1);
+}
+
+// The file written must hold what was listed; one that does not is removed.
+TEST_F(Unzip32Double, FileOfAnotherSizeThanListedIsRemoved) {
+    for (int generation : {5, 6}) {
+        set_generation(generation);
+        for (const char* listed : {"3", "6", "0"}) {
+            EXPECT_TRUE(extract(archive({{"song.mod", std::string("songs\tsize=") + listed}})).empty()) << listed;
+            EXPECT_TRUE(temp.files().empty()) << listed;
+        }
+        EXPECT_EQ(extract(archive({{"song.mod", "songs\tsize=5"}})).chars(), temp.joined("song.mod"));
+        std::filesystem::remove(temp.joined("song.mod"));
+    }
+}
+
 // A failed pass removes the file only if it wrote it: the library may fail
 // before touching a file of that name that was already there.
 TEST_F(Unzip32Double, FailedPassRemovesOnlyWhatItWrote) {

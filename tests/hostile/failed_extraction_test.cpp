@@ -1,7 +1,8 @@
-// Extractions that fail, through extract_to_temp. The member is named
-// playing.mod, which the sandbox already holds: a failed extraction must
-// leave that file as it was unless it wrote there itself, and none of
-// these write before they fail.
+// Extractions that fail, and members whose declared size would make them
+// write too much, through extract_to_temp.
+// The member is named playing.mod, which the sandbox already holds: a
+// failed extraction must leave that file as it was unless it wrote there
+// itself, and none of these write before they fail.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,6 +17,7 @@ namespace {
 using test::RarEntry;
 using test::ZipEntry;
 
+constexpr uint64_t gib = uint64_t{1} << 30;
 const std::string member_data = test::member_text("member", 64);
 
 struct Case {
@@ -54,6 +56,34 @@ TEST_F(FailedExtraction, FileOfTheMembersNameSurvivesWhenTheLibraryFails) {
         {"RAR, encrypted", ".mdr", rar_first({.name = "playing.mod", .data = member_data, .flags = 0x04})},
         {"RAR, compressed by an unknown version", ".mdr",
          rar_first({.name = "playing.mod", .data = member_data, .method = 0x33, .version = 99})},
+    });
+}
+
+// Larger than any song: refused before the library writes anything, however
+// little the archive holds, and also where the size needs more than 32 bits
+// (ZIP64, RAR's high words): a reader of the low half alone would see 64 bytes.
+TEST_F(FailedExtraction, MemberDeclaredAboveOneGibIsRefusedBeforeAnythingIsWritten) {
+    const uint64_t above_four_gib = (uint64_t{4} << 30) + member_data.size();
+    expect_nothing_written({
+        {"ZIP, 1 GiB and a byte", ".mdz", zip_first({.name = "playing.mod", .data = member_data, .declared_size = gib + 1})},
+        {"ZIP, 1.5 GiB", ".mdz", zip_first({.name = "playing.mod", .data = member_data, .declared_size = 3 * gib / 2})},
+        {"ZIP64, 4 GiB more than held", ".mdz",
+         zip_first({.name = "playing.mod", .data = member_data, .declared_size = above_four_gib})},
+        {"RAR, 1 GiB and a byte", ".mdr", rar_first({.name = "playing.mod", .data = member_data, .declared_size = gib + 1})},
+        {"RAR, 4 GiB more than held", ".mdr",
+         rar_first({.name = "playing.mod", .data = member_data, .declared_size = above_four_gib})},
+    });
+}
+
+// A small declared size and data that run on: the library may write what
+// the data hold (UnZip does), but nothing of it is handed over or left.
+TEST_F(FailedExtraction, DataBeyondTheDeclaredSizeGiveNothing) {
+    expect_nothing_written({
+        {"ZIP, a MiB of zeros declared as 1000 bytes", ".mdz", test::zip_of_zeros("zeros.mod", 1 << 20, 1000)},
+        {"ZIP, stored data longer than declared", ".mdz",
+         zip_first({.name = "long.mod", .data = member_data, .declared_size = 10})},
+        {"RAR, stored data longer than declared", ".mdr",
+         rar_first({.name = "long.mod", .data = member_data, .declared_size = 10})},
     });
 }
 
