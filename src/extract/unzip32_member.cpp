@@ -13,14 +13,20 @@ namespace voskel {
 namespace {
 
 // What the listing pass reports of the first member: its name and declared
-// size. The library's callbacks carry no context, so it lives here.
+// size, and how many members are listed under that same name. The
+// library's callbacks carry no context, so it lives here.
 constinit TextString captured_name;
 uint64_t captured_size = 0;
+int members_of_that_name = 0;
 
 void capture(const char* name, uint64_t size) {
-    if (!captured_name.empty()) return;
-    captured_name = name;
-    captured_size = size;
+    if (captured_name.empty()) {
+        captured_name = name;
+        captured_size = size;
+        members_of_that_name = captured_name.empty() ? 0 : 1;
+    } else if (captured_name.equals(name)) {
+        ++members_of_that_name;
+    }
 }
 
 int VOSKEL_WINAPI swallow_output(char*, unsigned long size) { return static_cast<int>(size); }
@@ -100,6 +106,9 @@ bool names_itself(const TextString& name) {
 template <typename Generation>
 TextString list_and_extract(Generation generation, const TextString& folder, const TextString& keep_intact) {
     if (generation.run(1, 0, nullptr) != 0 || captured_name.empty()) return TextString();
+    // The library extracts every member the include list names, one over
+    // the other: with the name repeated, the file would hold the last one's data.
+    if (members_of_that_name != 1) return TextString();
     const TextString name = captured_name;
     const uint64_t declared_size = captured_size;
     TextString target;
@@ -128,6 +137,7 @@ TextString extract_zip_member_unzip32(const TextString& archive, const TextStrin
 
     captured_name.clear();
     captured_size = 0;
+    members_of_that_name = 0;
     const UzpVer* version = reinterpret_cast<UzpVersionFunction>(exports[uzp_version])();
     const int major = version != nullptr ? version->unzip.major : 0;
     TextString result;

@@ -231,6 +231,26 @@ TEST_F(Unzip32Double, FileOfAnotherSizeThanListedIsRemoved) {
     }
 }
 
+// The include list names every member of that name, and the library writes
+// each over the last: the file would hold a later member's data.
+TEST_F(Unzip32Double, RepeatedFirstNameIsNotExtracted) {
+    for (int generation : {5, 6}) {
+        set_generation(generation);
+        test::write_file(temp.joined("song.mod"), "there before");
+        const int calls_before = call_count();
+        EXPECT_TRUE(extract(archive({{"song.mod", "first"}, {"other.mod", "other"}, {"song.mod", "later"}})).empty());
+        EXPECT_EQ(call_count(), calls_before + 1);
+        EXPECT_EQ(test::read_file(temp.joined("song.mod")), "there before");
+        std::filesystem::remove(temp.joined("song.mod"));
+
+        // A name that only begins the same, or differs in letters, is another member.
+        EXPECT_EQ(extract(archive({{"song.mod", "first"}, {"song.mod2", "x"}, {"Song.mod", "y"}})).chars(),
+                  temp.joined("song.mod"));
+        EXPECT_EQ(test::read_file(temp.joined("song.mod")), "first");
+        std::filesystem::remove(temp.joined("song.mod"));
+    }
+}
+
 // A failed pass removes the file only if it wrote it: the library may fail
 // before touching a file of that name that was already there.
 TEST_F(Unzip32Double, FailedPassRemovesOnlyWhatItWrote) {

@@ -1,5 +1,5 @@
-// Extractions that fail, and members whose declared size would make them
-// write too much, through extract_to_temp.
+// Extractions that fail, and members whose declared size or name repeats
+// would make them write too much or the wrong data, through extract_to_temp.
 // The member is named playing.mod, which the sandbox already holds: a
 // failed extraction must leave that file as it was unless it wrote there
 // itself, and none of these write before they fail.
@@ -85,6 +85,29 @@ TEST_F(FailedExtraction, DataBeyondTheDeclaredSizeGiveNothing) {
         {"RAR, stored data longer than declared", ".mdr",
          rar_first({.name = "long.mod", .data = member_data, .declared_size = 10})},
     });
+}
+
+// The first member's data, or nothing: never the data of a later member of
+// the same name (UnZip extracts every member the include list names). On
+// Windows a name in other letters is the same file too.
+TEST_F(FailedExtraction, RepeatedNameNeverHandsOverAnotherMembersData) {
+    if (!test::can_extract(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+    const std::vector<std::pair<std::string, std::vector<ZipEntry>>> cases = {
+        {"same name later", {{.name = "repeated.mod", .data = "first"}, {.name = "x.mod", .data = "x"},
+                             {.name = "repeated.mod", .data = "later"}}},
+        {"same name next", {{.name = "repeated.mod", .data = "first"}, {.name = "repeated.mod", .data = "later"}}},
+        {"other letters", {{.name = "repeated.mod", .data = "first"}, {.name = "REPEATED.MOD", .data = "later"}}},
+        {"in a folder", {{.name = "sub/repeated.mod", .data = "first"}, {.name = "sub/repeated.mod", .data = "later"}}},
+    };
+    for (const auto& [what, entries] : cases) {
+        const TextString result = sandbox.extract("repeated.mdz", test::zip_archive(entries));
+        sandbox.expect_clean(result, what, "first");
+        RecordProperty("repeated name, " + what, result.empty() ? "refused" : "first member");
+    }
+    // The same, over the file already there: refused, it stays as it was.
+    const TextString result = sandbox.extract(
+        "repeated.mdz", test::zip_archive({{.name = "playing.mod", .data = "first"}, {.name = "playing.mod", .data = "later"}}));
+    if (result.empty()) sandbox.expect_clean(result, "over a file already there");
 }
 
 }  // namespace
