@@ -53,9 +53,9 @@ bool is_same_path(const TextString& a, const TextString& b, PathStyle style) {
     return true;
 }
 
-bool accept_member(const TextString& folder, const TextString& name, const TextString& keep_intact,
-                   TextString& target) {
-    if (!is_safe_member_name(name.chars())) return false;
+bool accept_member(const TextString& folder, const TextString& name, uint64_t declared_size,
+                   const TextString& keep_intact, TextString& target) {
+    if (!is_safe_member_name(name.chars()) || declared_size > largest_member_size) return false;
     target = folder;
     target.join_path(name);
     return static_cast<uint32_t>(target.length()) <= longest_path() && !is_same_path(target, keep_intact);

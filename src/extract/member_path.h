@@ -1,10 +1,17 @@
-// Where an archive member may be written, decided from its stored name
-// before anything is written.
+// Where an archive member may be written, and whether it may be at all,
+// decided from its stored name and declared size before anything is written.
 #pragma once
+
+#include <cstdint>
 
 #include "text/text_string.h"
 
 namespace voskel {
+
+// The largest declared size of a member that is extracted: more than any
+// song needs (an hour of CD audio is about 600 MiB), so that an archive of
+// a megabyte cannot fill the disk, again for every playlist query.
+inline constexpr uint64_t largest_member_size = uint64_t{1} << 30;
 
 // Whether a stored name may be written below the temporary folder as it
 // stands. Refused: an empty name, a folder entry (ends in a separator), an
@@ -19,12 +26,13 @@ bool is_safe_member_name(const char* name, PathStyle style = native_path_style()
 // style: ASCII letter case is ignored and '/' equals '\'. POSIX: byte-exact.
 bool is_same_path(const TextString& a, const TextString& b, PathStyle style = native_path_style());
 
-// What every extractor checks once it knows the stored name: target becomes
-// the folder joined with the name. Returns false, and nothing may be
-// written, when the name is not safe, the target is keep_intact, or it is
+// What every extractor checks once it knows the stored name and the size
+// the archive declares: target becomes the folder joined with the name.
+// Returns false, and nothing may be written, when the name is not safe, the
+// size is above largest_member_size, the target is keep_intact, or it is
 // longer than the platform's file calls reach (a library may still write
 // it, but neither its player nor its deletion could reach it).
-bool accept_member(const TextString& folder, const TextString& name, const TextString& keep_intact,
-                   TextString& target);
+bool accept_member(const TextString& folder, const TextString& name, uint64_t declared_size,
+                   const TextString& keep_intact, TextString& target);
 
 }  // namespace voskel

@@ -4,6 +4,7 @@
 
 #include "extract/entry_points.h"
 #include "extract/member_path.h"
+#include "extract/target_guard.h"
 #include "extract/temp_dir.h"
 #include "extract/unrar_api.h"
 #include "identity/plugin_identity.h"
@@ -16,18 +17,22 @@ namespace {
 // Held from one extraction to the next only when no temporary folder was found.
 LibraryHandle rar_library = nullptr;
 
+// The header is read with RARReadHeaderEx: the size decides whether the
+// entry is extracted at all, and RARReadHeader's holds only its low 32 bits,
+// so that 4 GiB more would pass unseen.
 enum Export { open_archive, close_archive, read_header, process_file, export_count };
-constexpr const char* export_names[export_count] = {"RAROpenArchive", "RARCloseArchive", "RARReadHeader",
+constexpr const char* export_names[export_count] = {"RAROpenArchive", "RARCloseArchive", "RARReadHeaderEx",
                                                     "RARProcessFile"};
 
-// The library cuts a longer name to fit FileName, possibly short of a
-// multi-byte character's end: such a name is not the entry's. A name this
-// short is whole.
-constexpr std::size_t longest_whole_name = sizeof(unrar::RARHeaderData::FileName) - 5;
+// A name is taken only when it is short enough that no library's record
+// cut it: RARReadHeader's holds 260 bytes, and a cut may stop short of a
+// multi-byte character's end. A longer path reaches no Windows player
+// either (MAX_PATH).
+constexpr std::size_t longest_whole_name = 260 - 5;
 
 // Only a plain file is a song. The library makes what the attributes say,
 // a symbolic link included, and the inner plugin would read what it names.
-bool is_plain_file(const unrar::RARHeaderData& header) {
+bool is_plain_file(const unrar::RARHeaderDataEx& header) {
     if ((header.Flags & unrar::RHDF_DIRECTORY) != 0) return false;
     if (header.HostOS == unrar::HOST_UNIX) {
         const unsigned type = header.FileAttr & 0xF000;  // S_IFMT
@@ -48,17 +53,18 @@ Function entry(void* const* exports, Export which) {
 // Extracts the first entry of an opened archive; the full path, or empty.
 TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archive, const TextString& folder,
                                const TextString& keep_intact) {
-    unrar::RARHeaderData header{};
+    unrar::RARHeaderDataEx header{};
     header.CmtBuf = nullptr;
-    if (entry<unrar::RARReadHeader>(exports, read_header)(archive, &header) != 0) return TextString();
+    if (entry<unrar::RARReadHeaderEx>(exports, read_header)(archive, &header) != 0) return TextString();
     if (!is_plain_file(header)) return TextString();
+    const uint64_t declared_size = (uint64_t{header.UnpSizeHigh} << 32) | header.UnpSize;
     header.FileName[sizeof header.FileName - 1] = '\0';
     if (std::strlen(header.FileName) > longest_whole_name) return TextString();
     // Names come and go in the OEM code page on Windows.
     char name[sizeof header.FileName];
     if (!system_calls().oem_to_ansi(header.FileName, name, sizeof name)) return TextString();
     TextString target;
-    if (!accept_member(folder, TextString(name), keep_intact, target)) return TextString();
+    if (!accept_member(folder, TextString(name), declared_size, keep_intact, target)) return TextString();
     // The file is named in full: the reported name is the library's rendering
     // of the entry's own, which may hold characters it lost, and the file
     // would land under the other. The folder is named too, so that the
@@ -69,12 +75,10 @@ TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archiv
         !system_calls().ansi_to_oem(target.chars(), destination_name, destination_size)) {
         return TextString();
     }
-    if (entry<unrar::RARProcessFile>(exports, process_file)(archive, unrar::RAR_EXTRACT, destination_folder,
-                                                            destination_name) != 0) {
-        system_calls().delete_file(target.chars());
-        return TextString();
-    }
-    return target;
+    const TargetGuard guard(target);
+    return guard.outcome(entry<unrar::RARProcessFile>(exports, process_file)(archive, unrar::RAR_EXTRACT,
+                                                                           destination_folder, destination_name) == 0,
+                         declared_size);
 }
 
 }  // namespace

@@ -11,18 +11,25 @@ constexpr unsigned RAR_OM_EXTRACT = 1;
 constexpr int RAR_EXTRACT = 2;
 constexpr unsigned RHDF_DIRECTORY = 0x20;
 
-// RARHeaderData::HostOS of an archive made on Unix, whose FileAttr is then
+// RARHeaderDataEx::HostOS of an archive made on Unix, whose FileAttr is then
 // a st_mode; elsewhere it holds Windows file attributes.
 constexpr unsigned HOST_UNIX = 3;
 
 #pragma pack(push, 1)
 
-struct RARHeaderData {
-    char ArcName[260];
-    char FileName[260];
+// The header record of RARReadHeaderEx. It gives sizes in full, where
+// RARReadHeader's record holds only their low 32 bits. The library fills
+// the fields its version knows of; the rest must start zeroed.
+struct RARHeaderDataEx {
+    char ArcName[1024];
+    wchar_t ArcNameW[1024];
+    char FileName[1024];
+    wchar_t FileNameW[1024];
     unsigned int Flags;
     unsigned int PackSize;
+    unsigned int PackSizeHigh;
     unsigned int UnpSize;
+    unsigned int UnpSizeHigh;
     unsigned int HostOS;
     unsigned int FileCRC;
     unsigned int FileTime;
@@ -33,6 +40,20 @@ struct RARHeaderData {
     unsigned int CmtBufSize;
     unsigned int CmtSize;
     unsigned int CmtState;
+    unsigned int DictSize;
+    unsigned int HashType;
+    char Hash[32];
+    unsigned int RedirType;
+    wchar_t* RedirName;
+    unsigned int RedirNameSize;
+    unsigned int DirTarget;
+    unsigned int MtimeLow;
+    unsigned int MtimeHigh;
+    unsigned int CtimeLow;
+    unsigned int CtimeHigh;
+    unsigned int AtimeLow;
+    unsigned int AtimeHigh;
+    unsigned int Reserved[988];
 };
 
 struct RAROpenArchiveData {
@@ -50,14 +71,15 @@ struct RAROpenArchiveData {
 using ArchiveHandle = void*;
 using RAROpenArchive = ArchiveHandle(VOSKEL_WINAPI*)(RAROpenArchiveData* archive_data);
 using RARCloseArchive = int(VOSKEL_WINAPI*)(ArchiveHandle archive);
-using RARReadHeader = int(VOSKEL_WINAPI*)(ArchiveHandle archive, RARHeaderData* header_data);
+using RARReadHeaderEx = int(VOSKEL_WINAPI*)(ArchiveHandle archive, RARHeaderDataEx* header_data);
 using RARProcessFile = int(VOSKEL_WINAPI*)(ArchiveHandle archive, int operation, char* dest_path, char* dest_name);
 
 #if defined(_WIN32) && defined(__i386__)
-static_assert(sizeof(RARHeaderData) == 572);
-static_assert(__builtin_offsetof(RARHeaderData, FileName) == 260);
-static_assert(__builtin_offsetof(RARHeaderData, Flags) == 520);
-static_assert(__builtin_offsetof(RARHeaderData, CmtBuf) == 556);
+static_assert(__builtin_offsetof(RARHeaderDataEx, FileName) == 3072);
+static_assert(__builtin_offsetof(RARHeaderDataEx, Flags) == 6144);
+static_assert(__builtin_offsetof(RARHeaderDataEx, UnpSizeHigh) == 6160);
+static_assert(__builtin_offsetof(RARHeaderDataEx, FileAttr) == 6184);
+static_assert(__builtin_offsetof(RARHeaderDataEx, CmtBuf) == 6188);
 static_assert(sizeof(RAROpenArchiveData) == 28);
 static_assert(__builtin_offsetof(RAROpenArchiveData, CmtBuf) == 12);
 #endif

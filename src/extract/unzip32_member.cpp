@@ -2,6 +2,7 @@
 
 #include "extract/entry_points.h"
 #include "extract/member_path.h"
+#include "extract/target_guard.h"
 #include "extract/temp_dir.h"
 #include "extract/unzip32_api.h"
 #include "identity/plugin_identity.h"
@@ -11,12 +12,21 @@ namespace voskel {
 
 namespace {
 
-// The first name the listing pass reports. The library's callbacks carry no
-// context, so it lives here.
+// What the listing pass reports of the first member: its name and declared
+// size, and how many members are listed under that same name. The
+// library's callbacks carry no context, so it lives here.
 constinit TextString captured_name;
+uint64_t captured_size = 0;
+int members_of_that_name = 0;
 
-void capture(const char* name) {
-    if (captured_name.empty()) captured_name = name;
+void capture(const char* name, uint64_t size) {
+    if (captured_name.empty()) {
+        captured_name = name;
+        captured_size = size;
+        members_of_that_name = captured_name.empty() ? 0 : 1;
+    } else if (captured_name.equals(name)) {
+        ++members_of_that_name;
+    }
 }
 
 int VOSKEL_WINAPI swallow_output(char*, unsigned long size) { return static_cast<int>(size); }
@@ -24,14 +34,14 @@ int VOSKEL_WINAPI refuse_password(char*, int, const char*, const char*) { return
 int VOSKEL_WINAPI replace5(char*) { return 1; }
 int VOSKEL_WINAPI replace6(char*, unsigned) { return 1; }
 
-void VOSKEL_WINAPI listed5(unsigned long, unsigned long, unsigned, unsigned, unsigned, unsigned, unsigned,
+void VOSKEL_WINAPI listed5(unsigned long size, unsigned long, unsigned, unsigned, unsigned, unsigned, unsigned,
                            unsigned, char, char* name, char*, unsigned long, char) {
-    capture(name);
+    capture(name, size);
 }
 
-void VOSKEL_WINAPI listed6(unsigned long long, unsigned long long, unsigned, unsigned, unsigned, unsigned,
+void VOSKEL_WINAPI listed6(unsigned long long size, unsigned long long, unsigned, unsigned, unsigned, unsigned,
                            unsigned, unsigned, char, const char* name, const char*, unsigned long, char) {
-    capture(name);
+    capture(name, size);
 }
 
 // One generation's records, filled with the same values in its own layout.
@@ -96,15 +106,16 @@ bool names_itself(const TextString& name) {
 template <typename Generation>
 TextString list_and_extract(Generation generation, const TextString& folder, const TextString& keep_intact) {
     if (generation.run(1, 0, nullptr) != 0 || captured_name.empty()) return TextString();
+    // The library extracts every member the include list names, one over
+    // the other: with the name repeated, the file would hold the last one's data.
+    if (members_of_that_name != 1) return TextString();
     const TextString name = captured_name;
+    const uint64_t declared_size = captured_size;
     TextString target;
-    if (!names_itself(name) || !accept_member(folder, name, keep_intact, target)) return TextString();
+    if (!names_itself(name) || !accept_member(folder, name, declared_size, keep_intact, target)) return TextString();
     char* include[] = {const_cast<char*>(name.chars())};
-    if (generation.run(0, 1, include) != 0) {
-        system_calls().delete_file(target.chars());
-        return TextString();
-    }
-    return target;
+    const TargetGuard guard(target);
+    return guard.outcome(generation.run(0, 1, include) == 0, declared_size);
 }
 
 enum Export { uzp_version, single_entry_unzip, export_count };
@@ -126,6 +137,8 @@ TextString extract_zip_member_unzip32(const TextString& archive, const TextStrin
     if (!resolve_entry_points(library, export_names, exports, export_count)) return TextString();
 
     captured_name.clear();
+    captured_size = 0;
+    members_of_that_name = 0;
     const UzpVer* version = reinterpret_cast<UzpVersionFunction>(exports[uzp_version])();
     const int major = version != nullptr ? version->unzip.major : 0;
     TextString result;

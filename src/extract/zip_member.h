@@ -6,8 +6,9 @@
 namespace voskel {
 
 // Returns the full path of the extracted member, or empty. Nothing is written
-// when the member would land on keep_intact. A non-empty own_folder is
-// written into instead of the temporary folder.
+// when the member would land on keep_intact or is declared larger than
+// largest_member_size (member_path.h); a failure removes only what it wrote.
+// A non-empty own_folder is written into instead of the temporary folder.
 TextString extract_zip_member(const TextString& archive, const TextString& keep_intact,
                               const TextString& own_folder = TextString());
 

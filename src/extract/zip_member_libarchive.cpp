@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,31 +64,94 @@ bool open_parent(int folder_fd, const char* name, Descriptor& parent, const char
     return true;
 }
 
-bool copy_data(archive* reader, int out) {
-    char buffer[16384];
-    for (;;) {
-        const la_ssize_t count = archive_read_data(reader, buffer, sizeof buffer);
-        if (count < 0) return false;
-        if (count == 0) return true;
-        for (la_ssize_t done = 0; done < count;) {
-            const ssize_t written = write(out, buffer + done, static_cast<std::size_t>(count - done));
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return false;
-            done += written;
-        }
+// File names here are UTF-8. libarchive converts a name that carries ZIP's
+// UTF-8 flag into the character set of the calling thread's locale, and
+// fails (ARCHIVE_WARN, no name) where that cannot hold it, as the C locale
+// cannot hold anything beyond ASCII. So the conversion runs under a UTF-8
+// locale of this thread alone: the process's locale is the host's. Names
+// without the flag keep their bytes as stored either way.
+class Utf8Names {
+public:
+    Utf8Names() : previous_(utf8() != nullptr ? uselocale(utf8()) : nullptr) {}
+    ~Utf8Names() {
+        if (previous_ != nullptr) uselocale(previous_);
     }
+    Utf8Names(const Utf8Names&) = delete;
+    Utf8Names& operator=(const Utf8Names&) = delete;
+
+private:
+    // Made on first use and freed when the plugin is unloaded (making it
+    // costs tens of microseconds). Null where the C library has no such
+    // locale: flagged names beyond ASCII are then refused.
+    struct Locale {
+        locale_t made = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+        ~Locale() {
+            if (made != nullptr) freelocale(made);
+        }
+    };
+    static locale_t utf8() {
+        static const Locale locale;
+        return locale.made;
+    }
+    locale_t previous_;
+};
+
+bool write_all(int out, const char* bytes, std::size_t count) {
+    for (std::size_t done = 0; done < count;) {
+        const ssize_t written = write(out, bytes + done, count - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// The current entry's data, a block at a time, never more than its
+// declared size in all: data beyond it is an error, not written.
+class MemberData {
+public:
+    MemberData(archive* reader, uint64_t declared_size) : reader_(reader), left_(declared_size) {}
+
+    // The next block into block(), and its size into count: 0 at the end.
+    // False when the data cannot be read or would exceed the declared size.
+    bool next(std::size_t& count) {
+        const la_ssize_t read = archive_read_data(reader_, buffer_, sizeof buffer_);
+        if (read < 0 || static_cast<uint64_t>(read) > left_) return false;
+        left_ -= static_cast<uint64_t>(read);
+        count = static_cast<std::size_t>(read);
+        return true;
+    }
+    const char* block() const { return buffer_; }
+
+private:
+    archive* reader_;
+    uint64_t left_;
+    char buffer_[16384];
+};
+
+// The rest of the data after a first block already in hand.
+bool copy_data(MemberData& data, std::size_t count, int out) {
+    while (count > 0) {
+        if (!write_all(out, data.block(), count) || !data.next(count)) return false;
+    }
+    return true;
 }
 
 // Writes the current entry's data to name below folder; on failure leaves
-// no file of that name behind.
-bool write_member(archive* reader, const TextString& folder, const char* name) {
+// no file of that name behind. The first block is read before the file is
+// opened, so that a member that cannot be read at all (encrypted, an
+// unknown method) leaves a file of that name that was there before alone.
+bool write_member(archive* reader, uint64_t declared_size, const TextString& folder, const char* name) {
+    MemberData data(reader, declared_size);
+    std::size_t first_count = 0;
+    if (!data.next(first_count)) return false;
     Descriptor folder_fd(open(folder.empty() ? "." : folder.chars(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     Descriptor parent;
     const char* leaf = nullptr;
     if (folder_fd.get() < 0 || !open_parent(folder_fd.get(), name, parent, leaf)) return false;
     Descriptor out(openat(parent.get(), leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (out.get() < 0) return false;
-    const bool copied = copy_data(reader, out.get());
+    const bool copied = copy_data(data, first_count, out.get());
     const bool closed = close(out.release()) == 0;
     if (copied && closed) return true;
     unlinkat(parent.get(), leaf, 0);
@@ -101,6 +165,7 @@ TextString extract_zip_member(const TextString& archive, const TextString& keep_
     TextString folder;
     if (!find_destination(own_folder, folder)) return TextString();
 
+    const Utf8Names utf8_names;
     Reader reader(archive_read_new());
     if (!reader || archive_read_support_format_zip(reader.get()) != ARCHIVE_OK ||
         archive_read_open_filename(reader.get(), archive.chars(), 65536) != ARCHIVE_OK) {
@@ -111,9 +176,13 @@ TextString extract_zip_member(const TextString& archive, const TextString& keep_
     // Only a plain file is a song; a folder, link or device entry gives nothing.
     if (archive_entry_filetype(entry) != AE_IFREG) return TextString();
     const TextString name(archive_entry_pathname(entry));
+    // Without a size in the archive (streamed data), the bound stands in for it.
+    const uint64_t declared_size = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0
+                                       ? static_cast<uint64_t>(archive_entry_size(entry))
+                                       : largest_member_size;
     TextString target;
-    if (!accept_member(folder, name, keep_intact, target)) return TextString();
-    return write_member(reader.get(), folder, name.chars()) ? target : TextString();
+    if (!accept_member(folder, name, declared_size, keep_intact, target)) return TextString();
+    return write_member(reader.get(), declared_size, folder, name.chars()) ? target : TextString();
 }
 
 }  // namespace voskel

@@ -114,4 +114,27 @@ const char* plugin_file_pattern();
 // The name under which the RAR library is loaded: "unrar.dll" or "libunrar.so.5".
 const char* rar_library_name();
 
+// What one look at a path tells, so that a second look shows whether the
+// file was written in between: its size, and what changes when it is
+// written or made anew (POSIX: device, inode, modification and change
+// time; Windows: creation, last-write and change time).
+struct FileState {
+    enum class Kind { absent, present, unknown } kind = Kind::unknown;  // unknown: it could not be read
+    uint64_t size = 0;
+    uint64_t marks[4] = {};
+};
+
+// The state of whatever is at path, not following a last symbolic link.
+FileState file_state(const char* path);
+
+// Whether two looks saw the same: both absent, or the same file unchanged.
+// Unknown is never the same as anything.
+inline bool same_file_state(const FileState& before, const FileState& after) {
+    if (before.kind == FileState::Kind::unknown || before.kind != after.kind || before.size != after.size) return false;
+    for (int i = 0; i < 4; ++i) {
+        if (before.marks[i] != after.marks[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace voskel

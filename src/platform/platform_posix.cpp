@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -218,5 +219,22 @@ PathStyle native_path_style() { return PathStyle::posix; }
 uint32_t longest_path() { return PATH_MAX - 1; }
 const char* plugin_file_pattern() { return "in_*.so"; }
 const char* rar_library_name() { return "libunrar.so.5"; }
+
+FileState file_state(const char* path) {
+    FileState state;
+    struct stat info;
+    if (lstat(path, &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) state.kind = FileState::Kind::absent;
+        return state;
+    }
+    state.kind = FileState::Kind::present;
+    state.size = static_cast<uint64_t>(info.st_size);
+    state.marks[0] = static_cast<uint64_t>(info.st_dev);
+    state.marks[1] = static_cast<uint64_t>(info.st_ino);
+    state.marks[2] = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(info.st_mtim.tv_nsec);
+    // No call sets the change time: any write moves it, even one that puts the old modification time back.
+    state.marks[3] = static_cast<uint64_t>(info.st_ctim.tv_sec) * 1000000000u + static_cast<uint64_t>(info.st_ctim.tv_nsec);
+    return state;
+}
 
 }  // namespace voskel

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32_code_pages.h"
 
 namespace voskel {
 
@@ -45,21 +46,39 @@ void show_message(WindowHandle owner, const char* text, const char* caption) {
 
 const char* get_env(const char* name) { return std::getenv(name); }
 
-// Through UTF-16, refusing best-fit replacements: a name that comes back
-// different would name another file.
-bool convert(UINT from, UINT to, const char* text, char* buffer, uint32_t size) {
+// GB18030: like UTF-8, it encodes every character.
+constexpr UINT gb18030_code_page = 54936;
+
+}  // namespace
+
+// Through UTF-16. A code page with a table of its own is asked to refuse
+// best-fit replacements and to say when it put its default character in:
+// either way the name would come back different and name another file.
+// UTF-8 and GB18030 take neither request (WideCharToMultiByte fails), and
+// need none: UTF-16 that came from valid text has an exact form in both.
+bool convert_code_page(UINT from, UINT to, const char* text, char* buffer, uint32_t size,
+                       WideToMultiByteFunction wide_to_multi_byte) {
     const int wide_count = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
     if (wide_count <= 0) return false;
     std::vector<wchar_t> wide(static_cast<std::size_t>(wide_count));
     if (MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, wide.data(), wide_count) != wide_count) return false;
+    const bool exact_by_nature = to == CP_UTF8 || to == gb18030_code_page;
     BOOL lossy = FALSE;
-    const int written = WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide.data(), wide_count, buffer,
-                                            static_cast<int>(size), nullptr, &lossy);
+    const int written = wide_to_multi_byte(to, exact_by_nature ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), wide_count,
+                                           buffer, static_cast<int>(size), nullptr, exact_by_nature ? nullptr : &lossy);
     return written > 0 && !lossy;
 }
 
-bool ansi_to_oem(const char* text, char* buffer, uint32_t size) { return convert(CP_ACP, CP_OEMCP, text, buffer, size); }
-bool oem_to_ansi(const char* text, char* buffer, uint32_t size) { return convert(CP_OEMCP, CP_ACP, text, buffer, size); }
+namespace {
+
+// By number, not as CP_ACP and CP_OEMCP: where the system runs in UTF-8
+// those stand for CP_UTF8, whose rules then apply.
+bool ansi_to_oem(const char* text, char* buffer, uint32_t size) {
+    return convert_code_page(GetACP(), GetOEMCP(), text, buffer, size);
+}
+bool oem_to_ansi(const char* text, char* buffer, uint32_t size) {
+    return convert_code_page(GetOEMCP(), GetACP(), text, buffer, size);
+}
 
 bool ansi_to_wide(const char* text, wchar_t* buffer, uint32_t size) {
     return size != 0 && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, buffer, static_cast<int>(size)) > 0;
@@ -158,5 +177,34 @@ PathStyle native_path_style() { return PathStyle::windows; }
 uint32_t longest_path() { return MAX_PATH - 1; }
 const char* plugin_file_pattern() { return "in_*.dll"; }
 const char* rar_library_name() { return "unrar.dll"; }
+
+FileState file_state(const char* path) {
+    FileState state;
+    // Attributes alone: no share mode of another opener stands in the way.
+    HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) state.kind = FileState::Kind::absent;
+        return state;
+    }
+    // Not GetFileInformationByHandle: its volume serial number asks for the
+    // volume itself, which Wine reports on standard error where it cannot.
+    FILE_STANDARD_INFO standard;
+    FILE_BASIC_INFO basic;
+    if (GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
+        GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) {
+        state.kind = FileState::Kind::present;
+        state.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+        state.marks[0] = static_cast<uint64_t>(basic.CreationTime.QuadPart);
+        state.marks[1] = static_cast<uint64_t>(basic.LastWriteTime.QuadPart);
+        // The libraries set the last-write time to the member's; the change
+        // time moves with every write all the same.
+        state.marks[2] = static_cast<uint64_t>(basic.ChangeTime.QuadPart);
+    }
+    CloseHandle(file);
+    return state;
+}
 
 }  // namespace voskel

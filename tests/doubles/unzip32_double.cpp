@@ -142,16 +142,32 @@ void copy_text(char (&to)[size], const char* from) {
 struct Member {
     std::string name;
     std::string content;
+    unsigned long long listed_size;  // the size the listing reports
+    std::string listed_name;         // the name the listing reports
 };
 
+// Lines "name<TAB>content", optionally followed by "<TAB>size=N" (the size
+// listed instead of the content's) and "<TAB>listed=NAME" (the name listed
+// instead of the stored one, as the real library may convert a name).
 bool read_members(const char* path, std::vector<Member>& members) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::string line;
     while (std::getline(in, line)) {
-        const std::size_t tab = line.find('\t');
-        if (tab == std::string::npos) continue;
-        members.push_back({line.substr(0, tab), line.substr(tab + 1)});
+        std::vector<std::string> fields;
+        for (std::size_t start = 0;;) {
+            const std::size_t tab = line.find('\t', start);
+            fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        if (fields.size() < 2) continue;
+        Member member{fields[0], fields[1], fields[1].size(), fields[0]};
+        for (std::size_t i = 2; i < fields.size(); ++i) {
+            if (fields[i].rfind("size=", 0) == 0) member.listed_size = std::stoull(fields[i].substr(5));
+            if (fields[i].rfind("listed=", 0) == 0) member.listed_name = fields[i].substr(7);
+        }
+        members.push_back(member);
     }
     return true;
 }
@@ -189,8 +205,8 @@ int run(DoubleCall& record, int include_count, char** include, const Options& op
         for (Member& member : members) {
             char method[] = "Stored";
             CHECKED_CALL(record, callbacks.SendApplicationMessage(
-                                     member.content.size(), member.content.size(), 0, 12, 31, 2024, 23, 59, ' ',
-                                     member.name.data(), method, 0x12345678UL, ' '));
+                                     member.listed_size, member.content.size(), 0, 12, 31, 2024, 23, 59, ' ',
+                                     member.listed_name.data(), method, 0x12345678UL, ' '));
             ++record.messages_sent;
         }
         return listing_result;

@@ -1,7 +1,9 @@
 // A stand-in for unzip32.dll that records what it is given. Shared by the
 // stand-in and the tests that read its records back.
 //
-// The "archive" it reads is a text file of lines "name<TAB>content". It
+// The "archive" it reads is a text file of lines "name<TAB>content", each
+// optionally followed by "<TAB>size=N" (the size the listing reports) and
+// "<TAB>listed=NAME" (the name the listing reports). It
 // behaves as UnZip 5.x by default, or as 6.0 on request; on request, too, it
 // asks its replace and password questions for every member it extracts.
 #pragma once

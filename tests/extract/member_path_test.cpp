@@ -93,16 +93,31 @@ TEST(MemberNames, AcceptJoinsTheNameAndGuardsTheKeptFile) {
     const TextString expected(windows ? "C:\\Temp\\sub/Song.mod" : "/tmp/sub/Song.mod");
 
     TextString target;
-    ASSERT_TRUE(accept_member(folder, name, TextString(), target));
+    ASSERT_TRUE(accept_member(folder, name, 4096, TextString(), target));
     EXPECT_STREQ(target.chars(), expected.chars());
 
-    EXPECT_FALSE(accept_member(folder, name, expected, target));
+    EXPECT_FALSE(accept_member(folder, name, 4096, expected, target));
     // The same file in other letters: one file on Windows, two elsewhere.
     const TextString other_case(windows ? "c:\\temp\\SUB\\song.MOD" : "/tmp/sub/song.mod");
-    EXPECT_EQ(accept_member(folder, name, other_case, target), !windows);
+    EXPECT_EQ(accept_member(folder, name, 4096, other_case, target), !windows);
 
-    EXPECT_FALSE(accept_member(folder, TextString("../Song.mod"), TextString(), target));
-    EXPECT_FALSE(accept_member(folder, TextString(), TextString(), target));
+    EXPECT_FALSE(accept_member(folder, TextString("../Song.mod"), 4096, TextString(), target));
+    EXPECT_FALSE(accept_member(folder, TextString(), 4096, TextString(), target));
+}
+
+// 1 GiB is larger than any song; an archive declaring more is refused
+// whatever its own size, and however many bits the size takes.
+TEST(MemberNames, AcceptRefusesMembersDeclaredAboveTheBound) {
+    const TextString folder(native_path_style() == PathStyle::windows ? "C:\\Temp" : "/tmp");
+    const TextString name("song.mod");
+    TextString target;
+    constexpr uint64_t gib = uint64_t{1} << 30;
+    for (uint64_t size : {uint64_t{0}, uint64_t{600} << 20, gib}) {
+        EXPECT_TRUE(accept_member(folder, name, size, TextString(), target)) << size;
+    }
+    for (uint64_t size : {gib + 1, 3 * gib, (uint64_t{1} << 32) + 100, ~uint64_t{0}}) {
+        EXPECT_FALSE(accept_member(folder, name, size, TextString(), target)) << size;
+    }
 }
 
 // A library may write a longer path (unrar.dll does, through a \\?\ path),
@@ -111,9 +126,9 @@ TEST(MemberNames, AcceptRefusesTargetsLongerThanThePlatformReaches) {
     const TextString folder(native_path_style() == PathStyle::windows ? "C:\\Temp" : "/tmp");
     const std::size_t room = longest_path() - static_cast<std::size_t>(folder.length()) - 1;
     TextString target;
-    ASSERT_TRUE(accept_member(folder, TextString(std::string(room, 'n').c_str()), TextString(), target));
+    ASSERT_TRUE(accept_member(folder, TextString(std::string(room, 'n').c_str()), 0, TextString(), target));
     EXPECT_EQ(static_cast<uint32_t>(target.length()), longest_path());
-    EXPECT_FALSE(accept_member(folder, TextString(std::string(room + 1, 'n').c_str()), TextString(), target));
+    EXPECT_FALSE(accept_member(folder, TextString(std::string(room + 1, 'n').c_str()), 0, TextString(), target));
 }
 
 }  // namespace

@@ -175,7 +175,7 @@ TEST_F(RarMember, MissingLibraryIsReportedAndLookedForAgainEveryTime) {
 TEST_F(RarMember, LibraryLackingAnEntryPointIsUnloadedQuietly) {
     const std::string archive = archives.file("song.mdr");
     test::write_file(archive, test::rar4_archive({{.name = "song.mod", .data = "the song"}}));
-    for (const char* entry : {"RAROpenArchive", "RARCloseArchive", "RARReadHeader", "RARProcessFile"}) {
+    for (const char* entry : {"RAROpenArchive", "RARCloseArchive", "RARReadHeaderEx", "RARProcessFile"}) {
         test::LibraryCalls libraries;
         libraries.hide_symbol(entry);
         test::MessageCapture messages;

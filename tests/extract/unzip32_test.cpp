@@ -36,7 +36,8 @@ protected:
     }
     void TearDown() override { platform_system_calls().unload_library(library); }
 
-    // Writes the stand-in's archive: one "name<TAB>content" line per member.
+    // Writes the stand-in's archive: one "name<TAB>content" line per member
+    // (content may go on with "<TAB>size=N" or "<TAB>listed=NAME").
     std::string archive(const std::vector<std::pair<std::string, std::string>>& members) const {
         std::string text;
         for (const auto& [name, content] : members) text += name + "\t" + content + "\n";
@@ -190,6 +191,85 @@ TEST_F(Unzip32Double, FailedPassesGiveEmptyAndLeaveNoFile) {
         set_results(0, 0);
     }
     EXPECT_EQ(libraries.loads(), libraries.unloads());
+}
+
+// Above 1 GiB the listing ends the extraction: no second pass, nothing
+// written, whatever the library would have made of the member.
+TEST_F(Unzip32Double, MemberListedAboveTheBoundIsNotExtracted) {
+    struct Row {
+        const char* listed_size;
+        int passes;
+    };
+    const Row rows[] = {{"1073741824", 2}, {"1073741825", 1}, {"3221225472", 1}};
+    for (int generation : {5, 6}) {
+        set_generation(generation);
+        for (const Row& row : rows) {
+            const int calls_before = call_count();
+            EXPECT_TRUE(extract(archive({{"song.mod", std::string("small\tsize=") + row.listed_size}})).empty());
+            EXPECT_EQ(call_count(), calls_before + row.passes) << generation << ": " << row.listed_size;
+            // At the bound the pass runs and writes 5 bytes, not what was listed.
+            EXPECT_TRUE(temp.files().empty()) << generation << ": " << row.listed_size;
+        }
+    }
+    // 6.0 lists 64-bit sizes: the low half alone would be the 5 bytes held.
+    set_generation(6);
+    const int calls_before = call_count();
+    EXPECT_TRUE(extract(archive({{"song.mod", "small\tsize=4294967301"}})).empty()) << "4 GiB and 5 bytes";
+    EXPECT_EQ(call_count(), calls_before + 1);
+}
+
+// The file written must hold what was listed; one that does not is removed.
+TEST_F(Unzip32Double, FileOfAnotherSizeThanListedIsRemoved) {
+    for (int generation : {5, 6}) {
+        set_generation(generation);
+        for (const char* listed : {"3", "6", "0"}) {
+            EXPECT_TRUE(extract(archive({{"song.mod", std::string("songs\tsize=") + listed}})).empty()) << listed;
+            EXPECT_TRUE(temp.files().empty()) << listed;
+        }
+        EXPECT_EQ(extract(archive({{"song.mod", "songs\tsize=5"}})).chars(), temp.joined("song.mod"));
+        std::filesystem::remove(temp.joined("song.mod"));
+    }
+}
+
+// The include list names every member of that name, and the library writes
+// each over the last: the file would hold a later member's data.
+TEST_F(Unzip32Double, RepeatedFirstNameIsNotExtracted) {
+    for (int generation : {5, 6}) {
+        set_generation(generation);
+        test::write_file(temp.joined("song.mod"), "there before");
+        const int calls_before = call_count();
+        EXPECT_TRUE(extract(archive({{"song.mod", "first"}, {"other.mod", "other"}, {"song.mod", "later"}})).empty());
+        EXPECT_EQ(call_count(), calls_before + 1);
+        EXPECT_EQ(test::read_file(temp.joined("song.mod")), "there before");
+        std::filesystem::remove(temp.joined("song.mod"));
+
+        // A name that only begins the same, or differs in letters, is another member.
+        EXPECT_EQ(extract(archive({{"song.mod", "first"}, {"song.mod2", "x"}, {"Song.mod", "y"}})).chars(),
+                  temp.joined("song.mod"));
+        EXPECT_EQ(test::read_file(temp.joined("song.mod")), "first");
+        std::filesystem::remove(temp.joined("song.mod"));
+    }
+}
+
+// A failed pass removes the file only if it wrote it: the library may fail
+// before touching a file of that name that was already there.
+TEST_F(Unzip32Double, FailedPassRemovesOnlyWhatItWrote) {
+    for (int generation : {5, 6}) {
+        set_generation(generation);
+        // The listed name matches no stored one: the pass finds nothing and writes nothing.
+        test::write_file(temp.joined("Listed.mod"), "there before");
+        EXPECT_TRUE(extract(archive({{"stored.mod", "song\tlisted=Listed.mod"}})).empty());
+        EXPECT_EQ(test::read_file(temp.joined("Listed.mod")), "there before") << generation;
+        EXPECT_EQ(temp.files(), std::vector<std::string>{"Listed.mod"});
+
+        // The pass writes over it, then reports an error: what it wrote goes.
+        test::write_file(temp.joined("song.mod"), "there before");
+        set_results(0, 2);
+        EXPECT_TRUE(extract(archive({{"song.mod", "half-written"}})).empty());
+        set_results(0, 0);
+        EXPECT_FALSE(test::file_exists(temp.joined("song.mod"))) << generation;
+        std::filesystem::remove(temp.joined("Listed.mod"));
+    }
 }
 
 TEST_F(Unzip32Double, KeptFileIsNotExtractedOver) {

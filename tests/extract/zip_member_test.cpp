@@ -104,6 +104,42 @@ TEST_F(ZipMember, KeptFileIsNeitherWrittenNorRemoved) {
     EXPECT_EQ(test::read_file(playing.chars()), windows ? "playing" : test::song("zeta"));
 }
 
+// ZIP's flag 0x800 says a name is UTF-8. File names are UTF-8 on the
+// native build, so a flagged name is written as it stands; one that is not
+// valid UTF-8 is refused. A name without the flag keeps its bytes.
+TEST_F(ZipMember, NamesFlaggedAsUtf8AreTakenAsUtf8) {
+    if (native_path_style() == PathStyle::windows) GTEST_SKIP() << "unzip32.dll converts names itself";
+    struct Row {
+        const char* what;
+        std::string name;
+        uint16_t flags;
+        const char* written;  // null: refused
+    };
+    const Row rows[] = {
+        {"Latin", "S\xc3\xbc\xc3\x9f.mod", 0x800, "S\xc3\xbc\xc3\x9f.mod"},
+        {"CJK in a folder", "\xe6\xad\x8c/\xe6\x9b\xb2.mod", 0x800, "\xe6\xad\x8c/\xe6\x9b\xb2.mod"},
+        {"ASCII", "song.mod", 0x800, "song.mod"},
+        {"not UTF-8 though flagged", "\xe9t\xe9.mod", 0x800, nullptr},
+        {"unflagged Latin-1", "\xe9t\xe9.mod", 0, "\xe9t\xe9.mod"},
+        {"unflagged UTF-8", "S\xc3\xbc\xc3\x9f.mod", 0, "S\xc3\xbc\xc3\x9f.mod"},
+    };
+    for (const Row& row : rows) {
+        const std::string archive = archives.file("names.mdz");
+        test::write_file(archive, test::zip_archive({{.name = row.name, .data = "the song", .flags = row.flags},
+                                                     {.name = "second.mod", .data = "second"}}));
+        const TextString extracted = extract(archive);
+        if (row.written == nullptr) {
+            EXPECT_TRUE(extracted.empty()) << row.what;
+            EXPECT_TRUE(temp.files().empty()) << row.what;
+        } else {
+            EXPECT_EQ(extracted.chars(), temp.joined(row.written)) << row.what;
+            EXPECT_EQ(test::read_file(extracted.chars()), "the song") << row.what;
+        }
+        std::filesystem::remove_all(temp.path());
+        std::filesystem::create_directories(temp.path());
+    }
+}
+
 TEST_F(ZipMember, HostileNamesAreRefusedAndNothingOutsideIsTouched) {
     for (const char* victim : {"escaped.mod", "absolute.mod", "rooted.mod"}) {
         test::write_file(test::join(temp.outer(), victim), "victim");

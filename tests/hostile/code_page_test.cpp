@@ -14,6 +14,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "platform/win32_code_pages.h"
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,6 +119,94 @@ TEST_F(RarThroughConversions, NothingIsWrittenWhenANameHasNoCounterpart) {
         sandbox.expect_clean(result, which == &SystemCalls::oem_to_ansi ? "reported name" : "destination");
     }
 }
+
+#if defined(_WIN32)
+// WideCharToMultiByte as Windows documents it for UTF-8 and UTF-7: other
+// flags than WC_ERR_INVALID_CHARS, or a default-character pointer, make it
+// fail. Wine does not check this, so the stand-in does.
+int strict_calls = 0;
+int WINAPI strict_wide_to_multi_byte(UINT code_page, DWORD flags, LPCWCH wide, int wide_count, LPSTR buffer,
+                                     int size, LPCCH default_char, LPBOOL used_default) {
+    ++strict_calls;
+    if (code_page == CP_UTF8 || code_page == CP_UTF7) {
+        if ((flags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) != 0) {
+            SetLastError(ERROR_INVALID_FLAGS);
+            return 0;
+        }
+        if (default_char != nullptr || used_default != nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+    }
+    return WideCharToMultiByte(code_page, flags, wide, wide_count, buffer, size, default_char, used_default);
+}
+
+std::string converted(UINT from, UINT to, const std::string& text, uint32_t size = 64) {
+    std::vector<char> buffer(size, '\x7f');
+    if (!convert_code_page(from, to, text.c_str(), buffer.data(), size, strict_wide_to_multi_byte)) return "(refused)";
+    return buffer.data();
+}
+
+// The RAR names' conversions in every system code page, UTF-8 included
+// (Windows 10 and 11 offer it as the system's own): the code pages are given.
+TEST(WindowsCodePages, ConversionsFollowTheRulesOfEveryCodePage) {
+    struct Row {
+        const char* what;
+        UINT from, to;
+        std::string text, expected;
+    };
+    const std::string ete_utf8 = "\xc3\xa9t\xc3\xa9.mod", ete_1252 = "\xe9t\xe9.mod", ete_437 = "\x82t\x82.mod";
+    const Row rows[] = {
+        {"ANSI to OEM, western", 1252, 437, ete_1252, ete_437},
+        {"OEM to ANSI, western", 437, 1252, ete_437, ete_1252},
+        {"UTF-8 system: ANSI to OEM", CP_UTF8, CP_UTF8, ete_utf8, ete_utf8},
+        {"OEM in UTF-8", 437, CP_UTF8, ete_437, ete_utf8},
+        {"ANSI in UTF-8", 1252, CP_UTF8, "\x80 \xe9.mod", "\xe2\x82\xac \xc3\xa9.mod"},
+        {"UTF-8 to OEM", CP_UTF8, 437, ete_utf8, ete_437},
+        {"CJK in UTF-8 and Shift JIS", CP_UTF8, 932, "\xe6\x9b\xb2.mod", "\x8b\xc8.mod"},
+        {"Shift JIS to UTF-8", 932, CP_UTF8, "\x8b\xc8.mod", "\xe6\x9b\xb2.mod"},
+        {"ASCII", CP_UTF8, CP_UTF8, "song.mod", "song.mod"},
+        // No exact counterpart: refused, not replaced by a look-alike or '?'.
+        {"CJK to OEM", CP_UTF8, 437, "\xe6\x9b\xb2.mod", "(refused)"},
+        {"euro to OEM", 1252, 437, "\x80.mod", "(refused)"},
+        {"best fit only (\xc4\x80 to A)", CP_UTF8, 1252, "\xc4\x80.mod", "(refused)"},
+        // Not valid in the code page it is said to be in.
+        {"broken UTF-8", CP_UTF8, 437, "\xe9t\xe9.mod", "(refused)"},
+        {"lone UTF-8 lead byte", CP_UTF8, CP_UTF8, "a\xc3", "(refused)"},
+    };
+    for (const Row& row : rows) {
+        strict_calls = 0;
+        EXPECT_EQ(converted(row.from, row.to, row.text), row.expected) << row.what;
+        if (row.expected != "(refused)") {
+            EXPECT_EQ(strict_calls, 1) << row.what;
+        }
+    }
+}
+
+TEST(WindowsCodePages, TextThatDoesNotFitIsRefused) {
+    const std::string ete_utf8 = "\xc3\xa9t\xc3\xa9";  // 5 bytes and the NUL
+    EXPECT_EQ(converted(1252, CP_UTF8, "\xe9t\xe9", 6), ete_utf8);
+    EXPECT_EQ(converted(1252, CP_UTF8, "\xe9t\xe9", 5), "(refused)");
+    EXPECT_EQ(converted(CP_UTF8, 1252, ete_utf8, 4), "\xe9t\xe9");
+    EXPECT_EQ(converted(CP_UTF8, 1252, ete_utf8, 3), "(refused)");
+}
+
+// The platform's own entries are the same conversion between the system's
+// code pages, whichever they are here.
+TEST(WindowsCodePages, PlatformEntriesUseTheSystemsCodePages) {
+    const std::string name = "Song (1).mod";
+    char through_entry[64], direct[64];
+    ASSERT_TRUE(platform_system_calls().ansi_to_oem(name.c_str(), through_entry, sizeof through_entry));
+    ASSERT_TRUE(convert_code_page(GetACP(), GetOEMCP(), name.c_str(), direct, sizeof direct));
+    EXPECT_STREQ(through_entry, direct);
+    // A character of the ANSI code page that the OEM one lacks, if there is one.
+    if (GetACP() == 1252 && GetOEMCP() == 437) {
+        EXPECT_FALSE(platform_system_calls().ansi_to_oem("\x80.mod", through_entry, sizeof through_entry));
+        ASSERT_TRUE(platform_system_calls().oem_to_ansi("\x82t\x82.mod", through_entry, sizeof through_entry));
+        EXPECT_STREQ(through_entry, "\xe9t\xe9.mod");
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace voskel

@@ -76,6 +76,38 @@ TEST_F(ThroughPlugin, ArchiveInsideAnArchiveIsNeitherPlayedNorDescribed) {
     EXPECT_TRUE(host.temp_folder().files().empty());
 }
 
+// Names flagged as UTF-8 play: natively under their own name, through
+// unzip32.dll under the name it gives them in the ANSI code page.
+TEST_F(ThroughPlugin, MembersNamedInUtf8Play) {
+    if (!test::can_extract(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+    const bool windows = native_path_style() == PathStyle::windows;
+    struct Row {
+        const char* what;
+        std::string name;
+        bool plays_on_windows;  // the ANSI code page of Wine's prefix, 1252, has no CJK
+    };
+    const Row rows[] = {
+        {"Latin", "S\xc3\xbc\xc3\x9f.mod", true},
+        {"CJK", "\xe6\x9b\xb2.mod", false},
+    };
+    int plays = 0;
+    for (const Row& row : rows) {
+        if (windows && !row.plays_on_windows) continue;
+        const std::string path = write("utf8.mdz", test::zip_archive({{.name = row.name, .data = "the song", .flags = 0x800}}));
+        EXPECT_EQ(host.play(path), 0) << row.what;
+        const test::Recorder alpha = host.recorder("in_alpha");
+        ASSERT_TRUE(alpha.ok());
+        const std::vector<test::JournalEntry> play = alpha.calls("Play");
+        ASSERT_EQ(play.size(), static_cast<std::size_t>(++plays)) << row.what;
+        ASSERT_FALSE(play.back().fields.empty());
+        if (!windows) {
+            EXPECT_EQ(play.back().fields[0], host.temp_folder().file(row.name)) << row.what;
+        }
+        host.stop();
+        EXPECT_TRUE(host.temp_folder().files().empty()) << row.what;
+    }
+}
+
 // A playlist query extracts the whole member, however large, and deletes it.
 // The figures go to the test's output; no time limit is asserted.
 TEST_F(ThroughPlugin, BombIsExtractedForTheQueryAndDeleted) {

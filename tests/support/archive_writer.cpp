@@ -85,41 +85,58 @@ std::string zip_archive(const std::vector<ZipEntry>& entries) {
     for (const ZipEntry& entry : entries) {
         const uint32_t offset = static_cast<uint32_t>(out.size());
         const uint32_t crc = stored_crc(entry.data, entry.wrong_crc);
-        const uint32_t size = static_cast<uint32_t>(entry.data.size());
+        const uint32_t packed = static_cast<uint32_t>(entry.data.size());
+        const uint64_t unpacked = entry.declared_size.value_or(entry.data.size());
         const uint32_t name_size = static_cast<uint32_t>(entry.name.size());
+        // ZIP64: the 32-bit fields say "see the extra field", which holds both sizes.
+        const bool zip64 = unpacked > 0xffffffffu;
+        std::string extra;
+        if (zip64) {
+            put16(extra, 0x0001);
+            put16(extra, 16);
+            put32(extra, static_cast<uint32_t>(unpacked));
+            put32(extra, static_cast<uint32_t>(unpacked >> 32));
+            put32(extra, packed);
+            put32(extra, 0);
+        }
+        const uint16_t version_needed = zip64 ? 45 : 10;
+        const uint32_t size_field_unpacked = zip64 ? 0xffffffffu : static_cast<uint32_t>(unpacked);
+        const uint32_t size_field_packed = zip64 ? 0xffffffffu : packed;
 
         put32(out, 0x04034b50);
-        put16(out, 10);  // version needed: 1.0, stored
+        put16(out, version_needed);
         put16(out, entry.flags);
-        put16(out, 0);   // stored
+        put16(out, entry.method);
         put16(out, dos_time);
         put16(out, dos_date);
         put32(out, crc);
-        put32(out, size);
-        put32(out, size);
+        put32(out, size_field_packed);
+        put32(out, size_field_unpacked);
         put16(out, name_size);
-        put16(out, 0);
+        put16(out, static_cast<uint32_t>(extra.size()));
         out += entry.name;
+        out += extra;
         out += entry.data;
 
         put32(directory, 0x02014b50);
-        put16(directory, (static_cast<uint32_t>(entry.host) << 8) | 30);
-        put16(directory, 10);
+        put16(directory, (static_cast<uint32_t>(entry.host) << 8) | (zip64 ? 45 : 30));
+        put16(directory, version_needed);
         put16(directory, entry.flags);
-        put16(directory, 0);
+        put16(directory, entry.method);
         put16(directory, dos_time);
         put16(directory, dos_date);
         put32(directory, crc);
-        put32(directory, size);
-        put32(directory, size);
+        put32(directory, size_field_packed);
+        put32(directory, size_field_unpacked);
         put16(directory, name_size);
-        put16(directory, 0);  // extra field
+        put16(directory, static_cast<uint32_t>(extra.size()));
         put16(directory, 0);  // comment
         put16(directory, 0);  // disk
         put16(directory, 0);  // internal attributes
         put32(directory, entry.external_attributes);
         put32(directory, offset);
         directory += entry.name;
+        directory += extra;
     }
     const uint32_t directory_offset = static_cast<uint32_t>(out.size());
     out += directory;
@@ -153,18 +170,21 @@ std::string rar4_archive(const std::vector<RarEntry>& entries) {
 
     for (const RarEntry& entry : entries) {
         const std::string data = entry.folder ? std::string() : entry.data;
+        const uint64_t unpacked = entry.declared_size.value_or(data.size());
+        // 0x100: the sizes have high words, after the attributes.
+        const bool high_sizes = unpacked > 0xffffffffu;
         std::string header;
         header += '\x74';
         // 0x8000: the data size follows; 0xe0 in the dictionary bits marks a folder.
-        put16(header, 0x8000 | (entry.folder ? 0xe0 : 0) | entry.flags);
-        put16(header, 32 + static_cast<uint32_t>(entry.name.size()));
+        put16(header, 0x8000 | (entry.folder ? 0xe0 : 0) | (high_sizes ? 0x100 : 0) | entry.flags);
+        put16(header, 32 + (high_sizes ? 8 : 0) + static_cast<uint32_t>(entry.name.size()));
         put32(header, static_cast<uint32_t>(data.size()));  // packed
-        put32(header, static_cast<uint32_t>(data.size()));  // unpacked
+        put32(header, static_cast<uint32_t>(unpacked));
         header += static_cast<char>(entry.host);
         put32(header, stored_crc(data, entry.wrong_crc));
         put32(header, (static_cast<uint32_t>(dos_date) << 16) | dos_time);
-        header += static_cast<char>(20);    // version needed: 2.0
-        header += static_cast<char>(0x30);  // stored
+        header += static_cast<char>(entry.version);
+        header += static_cast<char>(entry.method);
         put16(header, static_cast<uint32_t>(entry.name.size()));
         if (entry.attributes) {
             put32(header, *entry.attributes);
@@ -172,6 +192,10 @@ std::string rar4_archive(const std::vector<RarEntry>& entries) {
             put32(header, entry.folder ? 040755 : 0100644);
         } else {
             put32(header, entry.folder ? 0x10 : 0x20);
+        }
+        if (high_sizes) {
+            put32(header, 0);  // packed, high word
+            put32(header, static_cast<uint32_t>(unpacked >> 32));
         }
         header += entry.name;
         out += block(header);
@@ -186,7 +210,7 @@ std::string rar4_archive(const std::vector<RarEntry>& entries) {
     return out;
 }
 
-std::string zip_of_zeros(const std::string& name, uint32_t size) {
+std::string zip_of_zeros(const std::string& name, uint32_t size, std::optional<uint32_t> declared_size) {
     // One fixed-Huffman block: a literal zero, then copies of the byte
     // before (length 258, distance 1), then literal zeros for the rest.
     BitWriter bits;
@@ -217,6 +241,7 @@ std::string zip_of_zeros(const std::string& name, uint32_t size) {
 
     const uint32_t name_size = static_cast<uint32_t>(name.size());
     const uint32_t packed = static_cast<uint32_t>(deflated.size());
+    const uint32_t unpacked = declared_size.value_or(size);
     std::string out;
     put32(out, 0x04034b50);
     put16(out, 20);  // version needed: 2.0, deflated
@@ -226,7 +251,7 @@ std::string zip_of_zeros(const std::string& name, uint32_t size) {
     put16(out, dos_date);
     put32(out, crc);
     put32(out, packed);
-    put32(out, size);
+    put32(out, unpacked);
     put16(out, name_size);
     put16(out, 0);
     out += name;
@@ -243,7 +268,7 @@ std::string zip_of_zeros(const std::string& name, uint32_t size) {
     put16(directory, dos_date);
     put32(directory, crc);
     put32(directory, packed);
-    put32(directory, size);
+    put32(directory, unpacked);
     put16(directory, name_size);
     put16(directory, 0);
     put16(directory, 0);

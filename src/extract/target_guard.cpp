@@ -1,0 +1,30 @@
+#include "extract/target_guard.h"
+
+namespace voskel {
+
+namespace {
+
+using Kind = FileState::Kind;
+
+// Whether the pass created the file or changed one that was there. A file
+// that could not be looked at before counts as kept: better a stale file
+// than a lost one.
+bool written_between(const FileState& before, const FileState& after) {
+    if (before.kind == Kind::absent) return after.kind != Kind::absent;
+    return before.kind == Kind::present && after.kind == Kind::present && !same_file_state(before, after);
+}
+
+}  // namespace
+
+TargetGuard::TargetGuard(const TextString& target) : target_(target), before_(file_state(target.chars())) {}
+
+TextString TargetGuard::outcome(bool library_succeeded, uint64_t declared_size) const {
+    const FileState after = file_state(target_.chars());
+    // A file longer or shorter than declared is not the member the archive
+    // describes: the library wrote past the size it listed, or stopped short.
+    if (library_succeeded && after.kind == Kind::present && after.size == declared_size) return target_;
+    if (written_between(before_, after)) system_calls().delete_file(target_.chars());
+    return TextString();
+}
+
+}  // namespace voskel
