@@ -21,7 +21,8 @@ std::string archive_of(const std::string& extension, const std::string& name, co
     return test::rar4_archive({{.name = name, .data = data}});
 }
 
-class ThroughPlugin : public ::testing::Test {
+// The inner plugin in both widths: an 8-bit module and a Unicode one.
+class ThroughPlugin : public ::testing::TestWithParam<test::PluginWidth> {
 protected:
     void SetUp() override {
         host.install("in_alpha");  // plays MOD, S3M and XM
@@ -36,12 +37,15 @@ protected:
 
     test::LibrarySearch search{test::host_path(VOSKEL_WINDOWS_LIBS_DIR)};
     test::ScratchFolder archives{"through-plugin"};
-    TestHost host{"hostile"};
+    TestHost host{"hostile", GetParam()};
 };
+
+INSTANTIATE_TEST_SUITE_P(Widths, ThroughPlugin, ::testing::Values(test::PluginWidth::narrow, test::PluginWidth::unicode),
+                         test::width_name);
 
 // The plugin's own record lists MDZ and MDR, yet an archive inside an
 // archive must reach no module: forwarding to ourselves would never end.
-TEST_F(ThroughPlugin, ArchiveInsideAnArchiveIsNeitherPlayedNorDescribed) {
+TEST_P(ThroughPlugin, ArchiveInsideAnArchiveIsNeitherPlayedNorDescribed) {
     int nested_cases = 0;
     for (const test::ArchiveFormat* outer : test::usable_formats()) {
         for (const test::ArchiveFormat* inner : test::usable_formats()) {
@@ -78,7 +82,7 @@ TEST_F(ThroughPlugin, ArchiveInsideAnArchiveIsNeitherPlayedNorDescribed) {
 
 // Names flagged as UTF-8 play: natively under their own name, through
 // unzip32.dll under the name it gives them in the ANSI code page.
-TEST_F(ThroughPlugin, MembersNamedInUtf8Play) {
+TEST_P(ThroughPlugin, MembersNamedInUtf8Play) {
     if (!test::can_extract(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
     const bool windows = native_path_style() == PathStyle::windows;
     struct Row {
@@ -110,7 +114,7 @@ TEST_F(ThroughPlugin, MembersNamedInUtf8Play) {
 
 // A playlist query extracts the whole member, however large, and deletes it.
 // The figures go to the test's output; no time limit is asserted.
-TEST_F(ThroughPlugin, BombIsExtractedForTheQueryAndDeleted) {
+TEST_P(ThroughPlugin, BombIsExtractedForTheQueryAndDeleted) {
     if (!test::can_extract(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
     constexpr uint32_t member_size = 64u << 20;
     const std::string bomb = write("bomb.mdz", test::zip_of_zeros("bomb.mod", member_size));
