@@ -13,6 +13,10 @@
 #include "decoder_plugin.h"
 #include "tracker_settings.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace voskel::examples {
 
 namespace {
@@ -66,11 +70,31 @@ std::unique_ptr<Decoder> open_module(const char* path) {
     return std::make_unique<TrackerDecoder>(std::move(module));
 }
 
+// libopenmpt's text is UTF-8. An 8-bit module speaks the ANSI code page on
+// Windows, where a character it lacks becomes '?'; elsewhere UTF-8 is the
+// system's own.
+std::string host_text(const char* utf8) {
+#if defined(_WIN32)
+    const int wide_count = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    if (wide_count <= 0) return std::string();
+    std::wstring wide(static_cast<std::size_t>(wide_count), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), wide_count);
+    const int count = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (count <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(count), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text.data(), count, nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(count) - 1);  // the NUL both calls counted
+    return text;
+#else
+    return utf8;
+#endif
+}
+
 bool describe_module(const char* path, SongInfo& info) {
     ModuleHandle module = load_module(path);
     if (!module) return false;
     const char* title = openmpt_module_get_metadata(module.get(), "title");
-    info.title = title != nullptr ? title : "";
+    info.title = title != nullptr ? host_text(title) : "";
     openmpt_free_string(title);
     if (info.title.find_first_not_of(' ') == std::string::npos) info.title = title_from_path(path);
     info.length_ms = length_of(module.get());
