@@ -293,6 +293,10 @@ int render(const PluginHost& host, EventWindow& window, const Options& options) 
     reset_reported_info();
     In_Module& module = *plugin->module;
     module.outMod = &wav_output_module();
+    // A limit given holds from the first sample: the plugin's thread may
+    // decode a short song to its end before Play returns, and the song would
+    // then pass as ended in time.
+    if (options.limit_ms > 0) limit_wav_output(options.limit_ms);
     const int result = module.Play(path.data());
     if (result != 0) {
         module.Stop();  // as the player does: a plugin may hold on to something after a failed Play
