@@ -3,13 +3,21 @@
 #
 #   windows-libs/unzip32.dll, unrar.dll       32-bit (i686), what the plugin ships with
 #   windows-libs/x64/unzip32.dll, unrar.dll   64-bit builds of the same sources
+#   windows-libs/libopenmpt/, x64/libopenmpt/ libopenmpt as a static library
+#                                             (include/, lib/), for in_tracker
 #   wine-prefix/                              a 64-bit Wine prefix
 #   fixtures/rar/*.rar                        real RAR 4 and RAR 5 archives
+#   fixtures/libopenmpt/test.*                libopenmpt's own test modules
 #
 # The DLLs come from Debian's source packages (unzip: Info-ZIP UnZip 6.0,
 # unrar-nonfree: UnRAR), cross-compiled with MinGW-w64 and linked so that
 # they import system DLLs only. RAR archives cannot be made on Debian, so the
 # fixtures are the ones libarchive's source package carries for its own tests.
+#
+# libopenmpt takes minutes to compile, so each build of it is kept outside
+# the build tree, in VOSKEL_CACHE_DIR (/var/cache/in_voskel by default), in a
+# folder named by its source version, target and recipe; a later set-up on
+# this machine, from any clone, copies it from there instead of building it.
 #
 # Why 64-bit builds as well: some machines (this project's CI among them) run
 # a kernel that refuses 32-bit x86 user code, so 32-bit Windows programs
@@ -33,6 +41,8 @@ objroot="$libs/obj"
 prefix="$build/wine-prefix"
 rar_fixtures="$build/fixtures/rar"
 jobs=$(nproc 2>/dev/null || echo 2)
+cache_root=${VOSKEL_CACHE_DIR:-/var/cache/in_voskel}
+tracker_fixtures="$build/fixtures/libopenmpt"
 
 wine64=/usr/lib/wine/wine64
 wine32=/usr/lib/wine/wine
@@ -162,6 +172,87 @@ build_unrar() {
     $cxx -shared -s -static -Wl,--enable-stdcall-fixup -o "$outdir/unrar.dll" \
         "$unrar_src/dll.def" "$work"/obj/*.o -lpowrprof -lole32 -loleaut32 -lwbemuuid
     rm -f "$work/rar.hpp.gch"           # over 100 MB, of no use once linked
+}
+
+# ---- libopenmpt ----------------------------------------------------------
+
+# The library alone, static, with none of its optional codecs (the modules
+# that need them are rare, and each would be one more library to build):
+# no player, examples, tests or documentation.
+libopenmpt_options="--disable-shared --enable-static --disable-openmpt123
+    --disable-examples --disable-tests --disable-doxygen-doc
+    --disable-dependency-tracking --without-zlib --without-mpg123 --without-ogg
+    --without-vorbis --without-vorbisfile --without-pulseaudio
+    --without-portaudio --without-portaudiocpp --without-sdl2 --without-sndfile
+    --without-flac"
+# Without debug information, which would only make the compiler slower and
+# the archive larger. -O1 compiles about a quarter faster than -O2 (most of
+# the time goes to instantiating the same templates in every source), and
+# renders libopenmpt's test modules to the same samples, fast enough for an
+# example plugin.
+libopenmpt_flags="-O1"
+
+# The cache folder's name for TRIPLET: the source version, the target, and a
+# digest of how it is built (options, flags, compiler), so that a change to
+# any of them builds afresh rather than reusing a library made otherwise.
+libopenmpt_key() {
+    local triplet=$1 version digest
+    version=$(dpkg-parsechangelog -l "$libopenmpt_src/debian/changelog" -S Version)
+    digest=$(printf '%s\n' "$libopenmpt_options" "$libopenmpt_flags" \
+                 "$("$triplet-g++-posix" -dumpfullversion)" | sha256sum | cut -c1-8)
+    echo "libopenmpt-$version-$triplet-$digest"
+}
+
+# build_libopenmpt TRIPLET OUTPUT-DIR: OUTPUT-DIR/libopenmpt/{include,lib}
+# from the cache, built into it first when it is not there.
+build_libopenmpt() {
+    local triplet=$1 outdir=$2/libopenmpt key cached work staging started
+    key=$(libopenmpt_key "$triplet")
+    cached="$cache_root/$key"
+    if [ -f "$outdir/built-from" ] && [ "$(cat "$outdir/built-from")" = "$key" ] &&
+       [ -f "$outdir/lib/libopenmpt.a" ]; then
+        echo "   $key: in the build tree"
+        return 0
+    fi
+    if [ -f "$cached/lib/libopenmpt.a" ]; then
+        echo "   $key: from $cache_root"
+    else
+        started=$SECONDS
+        work="$objroot/libopenmpt-$triplet"
+        rm -rf "$work"
+        mkdir -p "$work" "$cache_root"
+        # Installed beside the final folder and moved there in one step, so
+        # that an interrupted build leaves nothing a later set-up would take.
+        staging=$(mktemp -d "$cache_root/.$key.XXXXXX")
+        # shellcheck disable=SC2086
+        (cd "$work" && "$libopenmpt_src/configure" --host="$triplet" --prefix="$staging" \
+            CC="$triplet-gcc-posix" CXX="$triplet-g++-posix" \
+            AR="$triplet-ar" RANLIB="$triplet-ranlib" \
+            CFLAGS="$libopenmpt_flags" CXXFLAGS="$libopenmpt_flags" \
+            PKG_CONFIG=/bin/false $libopenmpt_options &&
+            make -j"$jobs" && make install) >"$work.log" 2>&1 ||
+            { tail -n 30 "$work.log" >&2; rm -rf "$staging"; exit 1; }
+        chmod 755 "$staging"
+        # Another set-up may have finished the same build meanwhile: either is good.
+        mv -T "$staging" "$cached" 2>/dev/null || rm -rf "$staging"
+        rm -rf "$work"
+        echo "   $key: built in $((SECONDS - started))s, kept in $cache_root"
+    fi
+    rm -rf "$outdir"
+    mkdir -p "$outdir"
+    cp -a "$cached/include" "$cached/lib" "$outdir/"
+    echo "$key" >"$outdir/built-from"
+}
+
+# libopenmpt's own test modules, the tracker songs the tests play.
+tracker_fixture_names="test.mod test.s3m test.mptm"
+
+copy_tracker_fixtures() {
+    local name
+    mkdir -p "$tracker_fixtures"
+    for name in $tracker_fixture_names; do
+        cp "$libopenmpt_src/test/$name" "$tracker_fixtures/$name"
+    done
 }
 
 # ---- Wine ----------------------------------------------------------------
@@ -349,10 +440,11 @@ verify() {
 
 # ---- main ----------------------------------------------------------------
 
-stage "sources (apt-get source unzip unrar-nonfree libarchive)"
+stage "sources (apt-get source unzip unrar-nonfree libarchive libopenmpt)"
 unzip_src=$(fetch_source unzip)
 unrar_src=$(fetch_source unrar-nonfree)
 libarchive_src=$(fetch_source libarchive)
+libopenmpt_src=$(fetch_source libopenmpt)
 stage_done
 
 stage "unzip32.dll (i686, x86_64)"
@@ -367,13 +459,19 @@ build_unrar i686-w64-mingw32 "$libs"
 build_unrar x86_64-w64-mingw32 "$libs/x64"
 stage_done
 
+stage "libopenmpt (i686, x86_64)"
+build_libopenmpt i686-w64-mingw32 "$libs"
+build_libopenmpt x86_64-w64-mingw32 "$libs/x64"
+stage_done
+
 stage "Wine prefix ($prefix)"
 make_prefix
 fill_syswow64
 stage_done
 
-stage "RAR fixtures ($rar_fixtures)"
+stage "RAR fixtures ($rar_fixtures), tracker modules ($tracker_fixtures)"
 decode_rar_fixtures
+copy_tracker_fixtures
 stage_done
 
 stage "verification under Wine"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Prepares a fresh Debian 12 machine for building and testing the plugin:
 # packages (both tool chains, Wine, the archive tools and libraries), then
-# the Windows archive libraries built from Debian's sources, a Wine prefix
-# and the RAR test archives, all inside the build tree; last the native
-# build and the product (win32). Run as root, or through sudo, from
+# the Windows archive libraries and libopenmpt built from Debian's sources, a
+# Wine prefix, the RAR test archives and libopenmpt's test modules, all
+# inside the build tree (libopenmpt's builds are also kept in
+# /var/cache/in_voskel, for later set-ups); last the native build and the
+# product (win32). Run as root, or through sudo, from
 # anywhere; safe to run again. Under sudo the build tree ends up owned by the
 # user who ran it, as Wine uses no prefix that another user owns.
 set -euo pipefail
@@ -122,5 +124,5 @@ build_the_plugin() {
 step "apt sources"; enable_apt_components
 step "packages"; install_packages
 step "32-bit programs"; enable_32bit_programs
-step "Windows libraries, Wine prefix, RAR fixtures"; "$root/scripts/build-windows-libs.sh" "$build"
+step "Windows libraries, libopenmpt, Wine prefix, test files"; "$root/scripts/build-windows-libs.sh" "$build"
 step "native build and the product"; build_the_plugin

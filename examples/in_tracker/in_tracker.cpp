@@ -13,6 +13,10 @@
 #include "decoder_plugin.h"
 #include "tracker_settings.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace voskel::examples {
 
 namespace {

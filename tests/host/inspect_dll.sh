@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Checks the built plugin as Winamp's loader will see it: a 32-bit PE for
-# i386, the export undecorated, and only system libraries imported.
+# Checks a built plugin as Winamp's loader will see it: a PE for the
+# target's machine (PE32 for i386 with the i686 tools, PE32+ with the x86_64
+# ones), its exports undecorated, and only system libraries imported.
+#   inspect_dll.sh OBJDUMP DLL [EXPORT...]
+# winampGetInModule2 is always looked for; further exports may be named.
 set -euo pipefail
 objdump=$1
 dll=$2
+shift 2
 
 headers=$("$objdump" -p "$dll")
 fail() { echo "FAIL: $*"; exit 1; }
 
-grep -q 'file format pei-i386' <<<"$headers" || fail "not a PE32 i386 image"
-grep -qE '^Magic[[:space:]]+010b' <<<"$headers" || fail "optional header is not PE32"
-grep -qE '^[[:space:]]*\[ *[0-9]+\] winampGetInModule2$' <<<"$headers" ||
-    fail "winampGetInModule2 is not exported undecorated"
+case $(basename "$objdump") in
+    x86_64-*) format=pei-x86-64 magic=020b kind=PE32+ ;;
+    *) format=pei-i386 magic=010b kind=PE32 ;;
+esac
+grep -q "file format $format" <<<"$headers" || fail "not a $format image"
+grep -qE "^Magic[[:space:]]+$magic" <<<"$headers" || fail "optional header is not $kind"
+for export in winampGetInModule2 "$@"; do
+    grep -qE "^[[:space:]]*\[ *[0-9]+\] $export\$" <<<"$headers" || fail "$export is not exported undecorated"
+done
 
 allowed='^(KERNEL32|USER32|msvcrt|ADVAPI32|ntdll)\.dll$'
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")

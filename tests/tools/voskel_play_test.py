@@ -59,7 +59,8 @@ def program_path(path):
     return "Z:" + path.replace("/", "\\") if ON_WINDOWS else path
 
 
-def voskel_play(*arguments, plugins=PLUGINS, env=None):
+def voskel_play(*arguments, plugins=PLUGINS, env=None, encoding="utf-8"):
+    """(exit status, output, errors); "latin-1" keeps every byte of the output as one character."""
     command = [PROGRAM, "--plugins", program_path(plugins), *arguments]
     if ON_WINDOWS:
         command.insert(0, WINE)
@@ -70,8 +71,8 @@ def voskel_play(*arguments, plugins=PLUGINS, env=None):
                                 timeout=600)
         out_file.seek(0)
         err_file.seek(0)
-        out = out_file.read().decode(errors="replace").replace("\r\n", "\n")
-        err = err_file.read().decode(errors="replace").replace("\r\n", "\n")
+        out = out_file.read().decode(encoding, errors="replace").replace("\r\n", "\n")
+        err = err_file.read().decode(encoding, errors="replace").replace("\r\n", "\n")
     if ON_WINDOWS:
         # Wine's own remarks (such as that a Unix folder has no volume label) are not the program's.
         err = "".join(line for line in err.splitlines(keepends=True) if not line.startswith("wine: "))

@@ -367,7 +367,9 @@ int render(const PluginHost& host, EventWindow& window, const Options& options) 
 
     window.reset();
     reset_reported_info();
-    // A limit given is in force from the first sample on.
+    // A limit given holds from the first sample: the plugin's thread may
+    // decode a short song to its end before Play returns, and the song would
+    // then pass as ended in time.
     if (options.limit_ms > 0) limit_wav_output(options.limit_ms);
     std::string failure = options.extended_read ? read_to_end(*plugin, path, options.limit_ms)
                                                 : play_song(*plugin, path, window, options.limit_ms);
