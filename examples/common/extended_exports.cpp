@@ -33,11 +33,13 @@ bool metadata(const SongPath& path, const char* key, std::string& value) {
     const DecoderKind* kind = decoder_kind();
     if (kind == nullptr || key == nullptr) return false;
     if (same_key(key, "type")) {
-        value = "0";  // audio
+        // Assigned as strings of their own, which GCC 12 does not wrongly take
+        // for overlapping copies.
+        value = std::string("0");  // audio
         return kind->open != nullptr;
     }
     if (same_key(key, "family")) {
-        value = kind->family;
+        value = std::string(kind->family);
         return true;
     }
     SongInfo info;
