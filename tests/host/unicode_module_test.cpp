@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "extended_support.h"
 #include "extract_support.h"
 #include "platform/platform.h"
 #include "support/archive_writer.h"
@@ -52,17 +53,6 @@ std::string units_of(const std::string& text) {
     return units;
 }
 
-// The files of a folder by their names in the code page of the file calls
-// (std::filesystem would read them as UTF-8 on Windows).
-std::vector<std::string> names_in(const std::string& folder) {
-    std::vector<std::string> names;
-    const auto collect = [](const char* name, bool is_directory, void* context) {
-        if (!is_directory) static_cast<std::vector<std::string>*>(context)->push_back(name);
-    };
-    platform_system_calls().find_files(test::join(folder, "*").c_str(), collect, &names);
-    return names;
-}
-
 class UnicodeModule : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -94,7 +84,7 @@ TEST_F(UnicodeModule, ReceivesTheExtractedPathAsWideTextNamingTheWrittenFile) {
     const std::string copy = test::join(host.temp_folder().path(), name.extracted);
 
     ASSERT_EQ(host.play(song), 0);
-    EXPECT_EQ(names_in(host.temp_folder().path()), std::vector<std::string>{name.extracted});
+    EXPECT_EQ(test::entries_in(host.temp_folder().path()), std::vector<std::string>{name.extracted});
     const std::vector<JournalEntry> play = alpha().calls("Play");
     ASSERT_EQ(play.size(), 1u);
     EXPECT_EQ(play[0].value("units"), units_of(copy));
@@ -113,7 +103,7 @@ TEST_F(UnicodeModule, ReceivesTheExtractedPathAsWideTextNamingTheWrittenFile) {
         EXPECT_EQ(asked[0].value("size"), "25") << call;
     }
     host.stop();
-    EXPECT_TRUE(names_in(host.temp_folder().path()).empty());
+    EXPECT_TRUE(test::entries_in(host.temp_folder().path()).empty());
 
     // Idle, the archive is extracted afresh for the query and the module
     // reads it under the same name.
@@ -123,7 +113,7 @@ TEST_F(UnicodeModule, ReceivesTheExtractedPathAsWideTextNamingTheWrittenFile) {
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].value("units"), units_of(copy));
     EXPECT_EQ(asked[0].value("size"), "25");
-    EXPECT_TRUE(names_in(host.temp_folder().path()).empty());
+    EXPECT_TRUE(test::entries_in(host.temp_folder().path()).empty());
 }
 
 // "ü" 3000 times: the module writes the longest title the interface allows,
