@@ -51,22 +51,34 @@ constexpr UINT gb18030_code_page = 54936;
 
 }  // namespace
 
-// Through UTF-16. A code page with a table of its own is asked to refuse
-// best-fit replacements and to say when it put its default character in:
-// either way the name would come back different and name another file.
-// UTF-8 and GB18030 take neither request (WideCharToMultiByte fails), and
-// need none: UTF-16 that came from valid text has an exact form in both.
+namespace {
+
+// UTF-16 into code page to, exactly. A code page with a table of its own is
+// asked to refuse best-fit replacements and to say when it put its default
+// character in: either way the name would come back different and name
+// another file. UTF-8 and GB18030 take neither request (WideCharToMultiByte
+// fails), and need none: they encode every character, and
+// WC_ERR_INVALID_CHARS refuses what is no character.
+bool wide_to_code_page(UINT to, const wchar_t* wide, int wide_count, char* buffer, uint32_t size,
+                       WideToMultiByteFunction wide_to_multi_byte) {
+    const bool exact_by_nature = to == CP_UTF8 || to == gb18030_code_page;
+    BOOL lossy = FALSE;
+    const int written = wide_to_multi_byte(to, exact_by_nature ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, wide,
+                                           wide_count, buffer, static_cast<int>(size), nullptr,
+                                           exact_by_nature ? nullptr : &lossy);
+    return written > 0 && !lossy;
+}
+
+}  // namespace
+
+// Through UTF-16.
 bool convert_code_page(UINT from, UINT to, const char* text, char* buffer, uint32_t size,
                        WideToMultiByteFunction wide_to_multi_byte) {
     const int wide_count = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
     if (wide_count <= 0) return false;
     std::vector<wchar_t> wide(static_cast<std::size_t>(wide_count));
     if (MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, wide.data(), wide_count) != wide_count) return false;
-    const bool exact_by_nature = to == CP_UTF8 || to == gb18030_code_page;
-    BOOL lossy = FALSE;
-    const int written = wide_to_multi_byte(to, exact_by_nature ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), wide_count,
-                                           buffer, static_cast<int>(size), nullptr, exact_by_nature ? nullptr : &lossy);
-    return written > 0 && !lossy;
+    return wide_to_code_page(to, wide.data(), wide_count, buffer, size, wide_to_multi_byte);
 }
 
 namespace {
@@ -84,19 +96,9 @@ bool ansi_to_wide(const char* text, wchar_t* buffer, uint32_t size) {
     return size != 0 && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, buffer, static_cast<int>(size)) > 0;
 }
 
-// UTF-8 (a system code page since Windows 10) takes neither flags nor the
-// default-character pointers; it has a counterpart for every valid UTF-16
-// text, and WC_ERR_INVALID_CHARS refuses the rest.
+// By number, as above: where the system runs in UTF-8, its rules apply.
 bool wide_to_ansi(const wchar_t* text, char* buffer, uint32_t size) {
-    if (size == 0) return false;
-    if (GetACP() == CP_UTF8) {
-        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, buffer, static_cast<int>(size), nullptr,
-                                   nullptr) > 0;
-    }
-    BOOL lossy = FALSE;
-    const int written =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, buffer, static_cast<int>(size), nullptr, &lossy);
-    return written > 0 && !lossy;
+    return size != 0 && wide_to_code_page(GetACP(), text, -1, buffer, size, WideCharToMultiByte);
 }
 
 // One character at a time, so that the text is cut between characters:
