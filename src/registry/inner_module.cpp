@@ -1,7 +1,6 @@
 #include "registry/inner_module.h"
 
 #include <cstring>
-#include <cwchar>
 #include <vector>
 
 #include "platform/platform.h"
