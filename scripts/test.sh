@@ -101,7 +101,16 @@ start_wine_holder() {
     wine_holder_input=$!
     rm -f "$fifo"
     # A program that makes a window brings up the desktop process as well.
-    "$wine" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+    # On a user's first run in a prefix another made, Wine may bring the
+    # prefix up to date meanwhile and take the desktop down with it: a test
+    # would then start it again and lend it its output. So it is asked for
+    # until it stays.
+    local attempt
+    for attempt in 1 2 3 4 5; do
+        "$wine" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+        sleep 2
+        pgrep -u "$(id -u)" -f 'explorer.exe /desktop' >/dev/null && break
+    done
 }
 stop_wine_holder() {
     [ -n "$wine_holder" ] || return 0
