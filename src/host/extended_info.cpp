@@ -1,6 +1,5 @@
 #include "host/extended_info.h"
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
