@@ -107,7 +107,7 @@ void extract_as(const char* kind, const std::string& bytes) {
     const fs::path archive = sandbox.input / (std::string("song.") + kind);
     write_all(archive, bytes);
     sandbox.before = outside_temp();
-    const TextString result = extract_to_temp(TextString(archive.c_str()));
+    const TextString result = extract_to_temp(TextString(archive.c_str())).file;
     check_extraction(kind, result);
     fs::remove(archive);
 }

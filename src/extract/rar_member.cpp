@@ -7,7 +7,6 @@
 #include "extract/target_guard.h"
 #include "extract/temp_dir.h"
 #include "extract/unrar_api.h"
-#include "identity/plugin_identity.h"
 #include "platform/platform.h"
 
 namespace voskel {
@@ -83,22 +82,17 @@ TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archiv
 
 }  // namespace
 
-TextString extract_rar_member(const TextString& archive, const TextString& keep_intact,
+Extraction extract_rar_member(const TextString& archive, const TextString& keep_intact,
                               const TextString& own_folder) {
     if (rar_library == nullptr) {
         rar_library = system_calls().load_library(rar_library_name());
-        if (rar_library == nullptr) {
-            TextString text("Could not find ");
-            text.append(rar_library_name());
-            system_calls().show_message(nullptr, text.chars(), message_caption);
-            return TextString();
-        }
+        if (rar_library == nullptr) return {TextString(), rar_library_name()};
     }
     void* exports[export_count];
-    if (!resolve_entry_points(rar_library, export_names, exports, export_count)) return TextString();
+    if (!resolve_entry_points(rar_library, export_names, exports, export_count)) return {};
 
     TextString folder;
-    if (!find_destination(own_folder, folder)) return TextString();
+    if (!find_destination(own_folder, folder)) return {};
 
     char comment[0x4000];
     unrar::RAROpenArchiveData open_data{};
@@ -114,7 +108,7 @@ TextString extract_rar_member(const TextString& archive, const TextString& keep_
         entry<unrar::RARCloseArchive>(exports, close_archive)(handle);
     }
     unload(rar_library);
-    return result;
+    return {.file = result};
 }
 
 }  // namespace voskel

@@ -5,7 +5,6 @@
 #include "extract/target_guard.h"
 #include "extract/temp_dir.h"
 #include "extract/unzip32_api.h"
-#include "identity/plugin_identity.h"
 #include "platform/platform.h"
 
 namespace voskel {
@@ -123,18 +122,15 @@ constexpr const char* export_names[export_count] = {"UzpVersion", "Wiz_SingleEnt
 
 }  // namespace
 
-TextString extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact,
+Extraction extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact,
                                       const TextString& own_folder) {
     TextString folder;
-    if (!find_destination(own_folder, folder)) return TextString();
+    if (!find_destination(own_folder, folder)) return {};
 
     LibraryHandle library = system_calls().load_library(unzip32_library_name);
-    if (library == nullptr) {
-        system_calls().show_message(nullptr, "Could not find unzip32.dll", message_caption);
-        return TextString();
-    }
+    if (library == nullptr) return {TextString(), unzip32_library_name};
     void* exports[export_count];
-    if (!resolve_entry_points(library, export_names, exports, export_count)) return TextString();
+    if (!resolve_entry_points(library, export_names, exports, export_count)) return {};
 
     captured_name.clear();
     captured_size = 0;
@@ -148,7 +144,7 @@ TextString extract_zip_member_unzip32(const TextString& archive, const TextStrin
         result = list_and_extract(Generation6(exports[single_entry_unzip], archive, folder), folder, keep_intact);
     }
     unload(library);
-    return result;
+    return {.file = result};
 }
 
 }  // namespace voskel

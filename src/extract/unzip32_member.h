@@ -3,6 +3,7 @@
 // can drive it against a stand-in library.
 #pragma once
 
+#include "extract/extraction.h"
 #include "text/text_string.h"
 
 namespace voskel {
@@ -10,8 +11,8 @@ namespace voskel {
 // The library loaded by name for each extraction.
 inline constexpr const char* unzip32_library_name = "unzip32.dll";
 
-// As extract_zip_member: the full path of the extracted member, or empty.
-TextString extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact,
+// As extract_zip_member.
+Extraction extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact,
                                       const TextString& own_folder = TextString());
 
 }  // namespace voskel

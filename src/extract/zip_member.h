@@ -1,15 +1,16 @@
 // The first member of a ZIP archive (*.MDZ), extracted into the temporary folder.
 #pragma once
 
+#include "extract/extraction.h"
 #include "text/text_string.h"
 
 namespace voskel {
 
-// Returns the full path of the extracted member, or empty. Nothing is written
+// The extracted member's full path, or empty. Nothing is written
 // when the member would land on keep_intact or is declared larger than
 // largest_member_size (member_path.h); a failure removes only what it wrote.
 // A non-empty own_folder is written into instead of the temporary folder.
-TextString extract_zip_member(const TextString& archive, const TextString& keep_intact,
+Extraction extract_zip_member(const TextString& archive, const TextString& keep_intact,
                               const TextString& own_folder = TextString());
 
 }  // namespace voskel

@@ -160,29 +160,30 @@ bool write_member(archive* reader, uint64_t declared_size, const TextString& fol
 
 }  // namespace
 
-TextString extract_zip_member(const TextString& archive, const TextString& keep_intact,
+Extraction extract_zip_member(const TextString& archive, const TextString& keep_intact,
                               const TextString& own_folder) {
     TextString folder;
-    if (!find_destination(own_folder, folder)) return TextString();
+    if (!find_destination(own_folder, folder)) return {};
 
     const Utf8Names utf8_names;
     Reader reader(archive_read_new());
     if (!reader || archive_read_support_format_zip(reader.get()) != ARCHIVE_OK ||
         archive_read_open_filename(reader.get(), archive.chars(), 65536) != ARCHIVE_OK) {
-        return TextString();
+        return {};
     }
     archive_entry* entry = nullptr;
-    if (archive_read_next_header(reader.get(), &entry) != ARCHIVE_OK) return TextString();
+    if (archive_read_next_header(reader.get(), &entry) != ARCHIVE_OK) return {};
     // Only a plain file is a song; a folder, link or device entry gives nothing.
-    if (archive_entry_filetype(entry) != AE_IFREG) return TextString();
+    if (archive_entry_filetype(entry) != AE_IFREG) return {};
     const TextString name(archive_entry_pathname(entry));
     // Without a size in the archive (streamed data), the bound stands in for it.
     const uint64_t declared_size = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0
                                        ? static_cast<uint64_t>(archive_entry_size(entry))
                                        : largest_member_size;
     TextString target;
-    if (!accept_member(folder, name, declared_size, keep_intact, target)) return TextString();
-    return write_member(reader.get(), declared_size, folder, name.chars()) ? target : TextString();
+    if (!accept_member(folder, name, declared_size, keep_intact, target)) return {};
+    if (!write_member(reader.get(), declared_size, folder, name.chars())) return {};
+    return {.file = target};
 }
 
 }  // namespace voskel

@@ -4,7 +4,7 @@
 
 namespace voskel {
 
-TextString extract_zip_member(const TextString& archive, const TextString& keep_intact,
+Extraction extract_zip_member(const TextString& archive, const TextString& keep_intact,
                               const TextString& own_folder) {
     return extract_zip_member_unzip32(archive, keep_intact, own_folder);
 }

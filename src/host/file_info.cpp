@@ -21,10 +21,14 @@ bool is_playing_file(const PlaybackState& state, const char* file) {
 // A fresh copy of the archive's member in the temporary folder, and the
 // module that plays it; the copy is empty when nothing was extracted.
 TextString extract_and_find(const char* file, const PlaybackState& state, In_Module*& module) {
-    const std::lock_guard<std::mutex> guard(shared_lock());
-    TextString extracted = extract_to_temp(TextString(file), state.temp_path);
-    module = extracted.empty() ? nullptr : find_module_for(extracted, plugin_record());
-    return extracted;
+    Extraction extraction;
+    {
+        const std::lock_guard<std::mutex> guard(shared_lock());
+        extraction = extract_to_temp(TextString(file), state.temp_path);
+        module = extraction.file.empty() ? nullptr : find_module_for(extraction.file, plugin_record());
+    }
+    tell_missing_library(extraction);
+    return extraction.file;
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ std::unique_ptr<OwnCopy> make_own_copy(const char* archive) {
     if (!is_archive_extension(name.extension())) return nullptr;
     TextString folder = make_folder_of_own();
     if (folder.empty()) return nullptr;
-    TextString file = extract_to_temp(name, TextString(), folder);
+    TextString file = extract_to_temp(name, TextString(), folder).file;
     In_Module* module = file.empty() ? nullptr : find_module_for(file, plugin_record());
     if (module == nullptr) {
         system_calls().remove_folder_tree(folder.chars());

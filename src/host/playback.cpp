@@ -24,11 +24,11 @@ void delete_temp_file(TextString& path) {
 
 PlaybackState& playback_state() { return playback; }
 
-TextString extract_to_temp(const TextString& archive, const TextString& keep_intact, const TextString& own_folder) {
+Extraction extract_to_temp(const TextString& archive, const TextString& keep_intact, const TextString& own_folder) {
     const TextString kind = archive.extension();
     if (kind.equals(zip_song_extension)) return extract_zip_member(archive, keep_intact, own_folder);
     if (kind.equals(rar_song_extension)) return extract_rar_member(archive, keep_intact, own_folder);
-    return TextString();
+    return {};
 }
 
 void Init() { playback.current_module = nullptr; }
@@ -37,13 +37,16 @@ int Play(char* file) {
     // The member kept for metadata goes when a song plays.
     drop_kept_member();
     In_Module* module = nullptr;
+    Extraction extraction;
     {
         const std::lock_guard<std::mutex> guard(shared_lock());
         playback.current_name = file;
-        playback.temp_path = extract_to_temp(playback.current_name);
+        extraction = extract_to_temp(playback.current_name);
+        playback.temp_path = extraction.file;
         module = find_module_for(playback.temp_path, plugin_record());
         playback.current_module = module;
     }
+    tell_missing_library(extraction);
 
     int result = 1;
     if (module != nullptr) {

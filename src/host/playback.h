@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "winamp/input_plugin.h"
+#include "extract/extraction.h"
 #include "text/text_string.h"
+#include "winamp/input_plugin.h"
 
 namespace voskel {
 
@@ -29,9 +30,9 @@ PlaybackState& playback_state();
 
 // Extracts the first member of an MDZ or MDR archive, chosen by the name's
 // extension alone, into the temporary folder (or into own_folder, when not
-// empty) and returns its full path, or empty. The extraction is refused when
-// it would write to keep_intact (the file the current playback plays).
-TextString extract_to_temp(const TextString& archive, const TextString& keep_intact = TextString(),
+// empty). The extraction is refused when it would write to keep_intact (the
+// file the current playback plays).
+Extraction extract_to_temp(const TextString& archive, const TextString& keep_intact = TextString(),
                            const TextString& own_folder = TextString());
 
 void Init();

@@ -70,6 +70,13 @@ const char* about_text() { return about_box_text; }
 
 void About(HostWindow parent) { system_calls().show_message(parent, about_box_text, message_caption); }
 
+void tell_missing_library(const Extraction& extraction) {
+    if (extraction.missing_library == nullptr) return;
+    TextString text("Could not find ");
+    text.append(extraction.missing_library);
+    system_calls().show_message(nullptr, text.chars(), message_caption);
+}
+
 // There is nothing to configure; the box says what the plugin is.
 void Config(HostWindow parent) { About(parent); }
 

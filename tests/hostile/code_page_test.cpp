@@ -69,7 +69,7 @@ TEST(CodePages, TemporaryFolderOutsideAsciiHoldsTheExtractedSong) {
         const std::string archive = outer.file(std::string("song") + format->extension);
         beside.push_back(std::string("song") + format->extension);
         test::write_file(archive, format->write({{"song.mod", "the song"}}));
-        const TextString result = extract_to_temp(TextString(archive.c_str()));
+        const TextString result = extract_to_temp(TextString(archive.c_str())).file;
         EXPECT_EQ(result.chars(), test::join(folder, "song.mod"));
         EXPECT_EQ(names_in(folder), std::vector<std::string>{"song.mod"});
         EXPECT_EQ(test::read_file(result.chars()), "the song");

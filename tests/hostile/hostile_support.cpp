@@ -73,7 +73,7 @@ std::string HostileSandbox::write_archive(const std::string& name, const std::st
 }
 
 TextString HostileSandbox::extract(const std::string& archive_path) const {
-    return extract_to_temp(TextString(archive_path.c_str()));
+    return extract_to_temp(TextString(archive_path.c_str())).file;
 }
 
 void HostileSandbox::expect_clean(const TextString& result, const std::string& label,

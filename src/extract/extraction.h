@@ -1,0 +1,18 @@
+// What an extractor gives back.
+#pragma once
+
+#include "text/text_string.h"
+
+namespace voskel {
+
+struct Extraction {
+    // The extracted member's full path, or empty when nothing was extracted.
+    TextString file;
+    // The archive library that could not be loaded ("unzip32.dll",
+    // "unrar.dll"), or null. The extractor shows nothing itself: the caller
+    // tells the user once it holds no lock, and only where a user is
+    // waiting (never on the host's worker threads).
+    const char* missing_library = nullptr;
+};
+
+}  // namespace voskel
