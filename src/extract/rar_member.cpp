@@ -1,6 +1,7 @@
 #include "extract/rar_member.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "extract/entry_points.h"
 #include "extract/member_path.h"
@@ -13,7 +14,11 @@ namespace voskel {
 
 namespace {
 
-// Held from one extraction to the next only when no temporary folder was found.
+// One extraction at a time: the library handle below is shared.
+std::mutex rar_lock;
+
+// Held from one extraction to the next only when no temporary folder was
+// found. Guarded by rar_lock.
 LibraryHandle rar_library = nullptr;
 
 // The header is read with RARReadHeaderEx: the size decides whether the
@@ -84,6 +89,7 @@ TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archiv
 
 Extraction extract_rar_member(const TextString& archive, const TextString& keep_intact,
                               const TextString& own_folder) {
+    const std::lock_guard<std::mutex> guard(rar_lock);
     if (rar_library == nullptr) {
         rar_library = system_calls().load_library(rar_library_name());
         if (rar_library == nullptr) return {TextString(), rar_library_name()};

@@ -1,5 +1,7 @@
 #include "extract/unzip32_member.h"
 
+#include <mutex>
+
 #include "extract/entry_points.h"
 #include "extract/member_path.h"
 #include "extract/target_guard.h"
@@ -11,9 +13,14 @@ namespace voskel {
 
 namespace {
 
+// unzip32.dll keeps its state in globals, and so does the listing callback
+// below: one extraction at a time, whichever thread asks.
+std::mutex unzip32_lock;
+
 // What the listing pass reports of the first member: its name and declared
 // size, and how many members are listed under that same name. The
-// library's callbacks carry no context, so it lives here.
+// library's callbacks carry no context, so it lives here, guarded by
+// unzip32_lock.
 constinit TextString captured_name;
 uint64_t captured_size = 0;
 int members_of_that_name = 0;
@@ -127,6 +134,7 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
     TextString folder;
     if (!find_destination(own_folder, folder)) return {};
 
+    const std::lock_guard<std::mutex> guard(unzip32_lock);
     LibraryHandle library = system_calls().load_library(unzip32_library_name);
     if (library == nullptr) return {TextString(), unzip32_library_name};
     void* exports[export_count];

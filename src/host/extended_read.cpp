@@ -1,6 +1,8 @@
 #include "host/extended_read.h"
 
 #include <memory>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "host/own_copy.h"
@@ -16,6 +18,41 @@ struct OpenRead {
     ModuleRead read;
 };
 
+// The reads the host has opened and not yet closed. A host that unloads the
+// plugin without closing them leaves them to the library's unload, which
+// closes them and removes their folders.
+class OpenReads {
+public:
+    ~OpenReads() {
+        for (OpenRead* opened : reads_) {
+            opened->read.close(opened->read.handle);
+            delete opened;
+        }
+    }
+
+    intptr_t add(std::unique_ptr<OpenRead> opened) {
+        const std::lock_guard<std::mutex> guard(lock_);
+        return reinterpret_cast<intptr_t>(*reads_.insert(opened.release()).first);
+    }
+
+    // The read behind handle, taken out of the list; null for a handle that
+    // names none.
+    std::unique_ptr<OpenRead> take(intptr_t handle) {
+        const std::lock_guard<std::mutex> guard(lock_);
+        const auto found = reads_.find(reinterpret_cast<OpenRead*>(handle));
+        if (found == reads_.end()) return nullptr;
+        std::unique_ptr<OpenRead> opened(*found);
+        reads_.erase(found);
+        return opened;
+    }
+
+private:
+    std::mutex lock_;
+    std::set<OpenRead*> reads_;
+};
+
+OpenReads open_reads;
+
 OpenRead* open_read(intptr_t handle) { return reinterpret_cast<OpenRead*>(handle); }
 
 }  // namespace
@@ -23,17 +60,19 @@ OpenRead* open_read(intptr_t handle) { return reinterpret_cast<OpenRead*>(handle
 intptr_t open_extended_read(const char* file, int* size, int* bits, int* channels, int* rate) {
     if (file == nullptr) return 0;
     auto opened = std::make_unique<OpenRead>();
-    {
-        const std::lock_guard<std::mutex> guard(shared_lock());
-        opened->copy = make_own_copy(file);
-    }
-    // The module opens its file without the lock: it may take its time.
-    if (!opened->copy || !open_module_read(opened->copy->module(), opened->copy->file(), opened->read)) return 0;
+    // Worker threads show no box: a missing library is a no like any other.
+    opened->copy = make_own_copy(file).copy;
+    if (!opened->copy) return 0;
+    // The caller may ask for a format; the module says what it will deliver.
+    opened->read.bits = bits != nullptr ? *bits : 0;
+    opened->read.channels = channels != nullptr ? *channels : 0;
+    opened->read.rate = rate != nullptr ? *rate : 0;
+    if (!open_module_read(opened->copy->module(), opened->copy->file(), opened->read)) return 0;
     if (size != nullptr) *size = opened->read.size;
     if (bits != nullptr) *bits = opened->read.bits;
     if (channels != nullptr) *channels = opened->read.channels;
     if (rate != nullptr) *rate = opened->read.rate;
-    return reinterpret_cast<intptr_t>(opened.release());
+    return open_reads.add(std::move(opened));
 }
 
 intptr_t open_extended_read_wide(const wchar_t* file, int* size, int* bits, int* channels, int* rate) {
@@ -41,6 +80,8 @@ intptr_t open_extended_read_wide(const wchar_t* file, int* size, int* bits, int*
     return name.empty() ? 0 : open_extended_read(name.data(), size, bits, channels, rate);
 }
 
+// The host calls getData and setTime of one read from one thread at a time,
+// and never after its close: they need no lock.
 intptr_t extended_read_data(intptr_t handle, char* dest, int len, int* kill) {
     OpenRead* opened = open_read(handle);
     if (opened == nullptr) return 0;
@@ -54,7 +95,7 @@ int extended_read_set_time(intptr_t handle, int ms) {
 }
 
 void close_extended_read(intptr_t handle) {
-    std::unique_ptr<OpenRead> opened(open_read(handle));
+    const std::unique_ptr<OpenRead> opened = open_reads.take(handle);
     if (!opened) return;
     opened->read.close(opened->read.handle);
 }

@@ -1,67 +1,67 @@
 #include "host/file_info.h"
 
+#include <optional>
+#include <string>
+
 #include "host/own_copy.h"
 #include "host/playback.h"
 #include "host/plugin_record.h"
-#include "platform/platform.h"
 #include "registry/inner_module.h"
-#include "registry/plugin_registry.h"
+#include "registry/module_hold.h"
 
 namespace voskel {
 
 namespace {
 
+// The playing file as one look under the lock saw it: its module, held, and
+// a copy of its path, which Stop may clear meanwhile.
+struct PlayingFile {
+    PlayingFile(In_Module& playing, const char* temp_path) : module(playing), path(temp_path), hold(playing) {}
+    In_Module& module;
+    std::string path;
+    ModuleHold hold;
+};
+
 // The playing file is named by null, by "", or by exactly the name given to
 // Play; the same name in another letter case is another file.
-bool is_playing_file(const PlaybackState& state, const char* file) {
-    return state.current_module.load() != nullptr &&
-           (file == nullptr || file[0] == '\0' || state.current_name.equals(file));
+std::optional<PlayingFile> playing_file(const char* file) {
+    const std::lock_guard<std::mutex> guard(state_lock());
+    const PlaybackState& state = playback_state();
+    In_Module* module = state.current_module.load();
+    if (module == nullptr || !(file == nullptr || file[0] == '\0' || state.current_name.equals(file))) {
+        return std::nullopt;
+    }
+    return std::optional<PlayingFile>(std::in_place, *module, state.temp_path.chars());
 }
 
-// A fresh copy of the archive's member in the temporary folder, and the
-// module that plays it; the copy is empty when nothing was extracted.
-TextString extract_and_find(const char* file, const PlaybackState& state, In_Module*& module) {
-    Extraction extraction;
-    {
-        const std::lock_guard<std::mutex> guard(shared_lock());
-        extraction = extract_to_temp(TextString(file), state.temp_path);
-        module = extraction.file.empty() ? nullptr : find_module_for(extraction.file, plugin_record());
-    }
-    tell_missing_library(extraction);
-    return extraction.file;
+// Any other archive is extracted afresh into a folder of its own, so that a
+// member of the playing one's name neither overwrites nor deletes it.
+CopyAttempt copy_of(const char* file) {
+    CopyAttempt attempt = make_own_copy(file);
+    tell_missing_library(attempt.missing_library);
+    return attempt;
 }
 
 }  // namespace
 
 void GetFileInfo(char* file, char* title, int* length_ms) {
-    const PlaybackState& state = playback_state();
-    if (is_playing_file(state, file)) {
-        get_module_file_info(*state.current_module.load(), state.temp_path.chars(), title, length_ms);
+    if (const std::optional<PlayingFile> playing = playing_file(file)) {
+        get_module_file_info(playing->module, playing->path.c_str(), title, length_ms);
         return;
     }
     if (file == nullptr || file[0] == '\0') return;
-
-    // Any other archive is extracted afresh, without touching the playing file.
-    In_Module* module = nullptr;
-    const TextString extracted = extract_and_find(file, state, module);
-    if (extracted.empty()) return;
-    if (module != nullptr) get_module_file_info(*module, extracted.chars(), title, length_ms);
-    system_calls().delete_file(extracted.chars());
+    if (const CopyAttempt attempt = copy_of(file); attempt.copy) {
+        get_module_file_info(attempt.copy->module(), attempt.copy->file(), title, length_ms);
+    }
 }
 
 int InfoBox(char* file, HostWindow parent) {
-    const PlaybackState& state = playback_state();
-    if (is_playing_file(state, file)) {
-        return module_info_box(*state.current_module.load(), state.temp_path.chars(), parent);
+    if (const std::optional<PlayingFile> playing = playing_file(file)) {
+        return module_info_box(playing->module, playing->path.c_str(), parent);
     }
     if (file == nullptr || file[0] == '\0') return 0;
-
-    In_Module* module = nullptr;
-    const TextString extracted = extract_and_find(file, state, module);
-    if (extracted.empty()) return 0;
-    const int result = module != nullptr ? module_info_box(*module, extracted.chars(), parent) : 0;
-    system_calls().delete_file(extracted.chars());
-    return result;
+    const CopyAttempt attempt = copy_of(file);
+    return attempt.copy ? module_info_box(attempt.copy->module(), attempt.copy->file(), parent) : 0;
 }
 
 }  // namespace voskel

@@ -32,7 +32,7 @@ TextString make_folder_of_own() {
 
 }  // namespace
 
-std::mutex& shared_lock() {
+std::mutex& state_lock() {
     static std::mutex lock;
     return lock;
 }
@@ -49,18 +49,22 @@ std::vector<char> narrow_file_name(const wchar_t* file) {
 
 OwnCopy::~OwnCopy() { system_calls().remove_folder_tree(folder_.chars()); }
 
-std::unique_ptr<OwnCopy> make_own_copy(const char* archive) {
+CopyAttempt make_own_copy(const char* archive) {
     const TextString name(archive);
-    if (!is_archive_extension(name.extension())) return nullptr;
+    if (!is_archive_extension(name.extension())) return {};
     TextString folder = make_folder_of_own();
-    if (folder.empty()) return nullptr;
-    TextString file = extract_to_temp(name, TextString(), folder).file;
-    In_Module* module = file.empty() ? nullptr : find_module_for(file, plugin_record());
-    if (module == nullptr) {
-        system_calls().remove_folder_tree(folder.chars());
-        return nullptr;
+    if (folder.empty()) return {};
+    Extraction extraction = extract_to_temp(name, TextString(), folder);
+    In_Module* module = nullptr;
+    std::unique_ptr<OwnCopy> copy;
+    if (!extraction.file.empty()) {
+        const std::lock_guard<std::mutex> guard(state_lock());
+        module = find_module_for(extraction.file, plugin_record());
+        // The hold is taken while the registry cannot unload the module.
+        if (module != nullptr) copy = std::make_unique<OwnCopy>(std::move(folder), std::move(extraction.file), *module);
     }
-    return std::make_unique<OwnCopy>(std::move(folder), std::move(file), module);
+    if (!copy) system_calls().remove_folder_tree(folder.chars());
+    return {std::move(copy), extraction.missing_library};
 }
 
 }  // namespace voskel

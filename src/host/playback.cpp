@@ -1,5 +1,8 @@
 #include "host/playback.h"
 
+#include <string>
+#include <utility>
+
 #include "extract/rar_member.h"
 #include "extract/zip_member.h"
 #include "host/extended_info.h"
@@ -20,6 +23,21 @@ void delete_temp_file(TextString& path) {
     path.clear();
 }
 
+// Our record shows what the playing module says of itself on its own: that
+// it does its own equaliser, or applied replay gain and its preamp, so that
+// the host does not do them again. The host reads the word unguarded as the
+// song's samples pass, and modules write theirs so.
+void show_module_flags(In_Module* module) {
+    constexpr int shown = IN_MODULE_FLAG_EQ | IN_MODULE_FLAG_REPLAYGAIN | IN_MODULE_FLAG_REPLAYGAIN_PREAMP;
+    int flags = IN_MODULE_FLAG_USES_OUTPUT_PLUGIN;
+    if (module != nullptr) {
+        flags |= std::atomic_ref<int>(module->UsesOutputPlug).load(std::memory_order_relaxed) & shown;
+        // A poll that raced Stop would show the stopped module's flags.
+        if (playback.current_module.load() != module) return;
+    }
+    std::atomic_ref<int>(plugin_record().UsesOutputPlug).store(flags, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 PlaybackState& playback_state() { return playback; }
@@ -31,57 +49,77 @@ Extraction extract_to_temp(const TextString& archive, const TextString& keep_int
     return {};
 }
 
-void Init() { playback.current_module = nullptr; }
+void Init() {
+    const std::lock_guard<std::mutex> guard(state_lock());
+    playback.current_module = nullptr;
+    reopen_plugins();
+}
 
 int Play(char* file) {
+    {
+        const std::lock_guard<std::mutex> guard(state_lock());
+        if (playback.owner.has_value() && *playback.owner != std::this_thread::get_id()) return 1;
+        playback.owner = std::this_thread::get_id();
+    }
     // The member kept for metadata goes when a song plays.
     drop_kept_member();
+    Extraction extraction = extract_to_temp(TextString(file));
+
     In_Module* module = nullptr;
-    Extraction extraction;
+    std::string path;  // what the module is given; Stop may clear temp_path meanwhile
+    int32_t volume = -1;
+    std::optional<int32_t> pan;
     {
-        const std::lock_guard<std::mutex> guard(shared_lock());
+        const std::lock_guard<std::mutex> guard(state_lock());
         playback.current_name = file;
-        extraction = extract_to_temp(playback.current_name);
-        playback.temp_path = extraction.file;
+        playback.temp_path = std::move(extraction.file);
         module = find_module_for(playback.temp_path, plugin_record());
         playback.current_module = module;
+        path = playback.temp_path.chars();
+        if (module != nullptr) {
+            volume = std::exchange(playback.pending_volume, -1);
+            pan = std::exchange(playback.pending_pan, std::nullopt);
+        }
     }
-    tell_missing_library(extraction);
+    tell_missing_library(extraction.missing_library);
 
     int result = 1;
     if (module != nullptr) {
         const In_Module& own = plugin_record();
         module->SetInfo = own.SetInfo;
         module->outMod = own.outMod;
-        if (playback.pending_volume >= 0) {
-            module->SetVolume(playback.pending_volume);
-            playback.pending_volume = -1;
-        }
-        if (playback.pending_pan.has_value()) {
-            module->SetPan(*playback.pending_pan);
-            playback.pending_pan.reset();
-        }
-        result = play_module(*module, playback.temp_path.chars());
+        if (volume >= 0) module->SetVolume(volume);
+        if (pan.has_value()) module->SetPan(*pan);
+        result = play_module(*module, path.c_str());
+        show_module_flags(module);
     }
     // The module keeps its place after a failed Play: the host's next Stop still reaches it.
-    if (result != 0 && !playback.temp_path.empty()) {
-        const std::lock_guard<std::mutex> guard(shared_lock());
-        delete_temp_file(playback.temp_path);
+    if (result != 0) {
+        const std::lock_guard<std::mutex> guard(state_lock());
+        if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path);
+        playback.owner.reset();
     }
     return result;
 }
 
 void Stop() {
-    if (In_Module* module = playback.current_module.exchange(nullptr)) module->Stop();
-    if (!playback.temp_path.empty()) {
-        const std::lock_guard<std::mutex> guard(shared_lock());
-        delete_temp_file(playback.temp_path);
+    In_Module* module = nullptr;
+    {
+        const std::lock_guard<std::mutex> guard(state_lock());
+        module = playback.current_module.exchange(nullptr);
     }
+    if (module != nullptr) module->Stop();
+    show_module_flags(nullptr);
+    // The song stays its thread's until its file is gone: no other Play can
+    // extract a member of that name meanwhile, only to lose it here.
+    const std::lock_guard<std::mutex> guard(state_lock());
+    if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path);
+    playback.owner.reset();
 }
 
 void Quit() {
     drop_kept_member();
-    const std::lock_guard<std::mutex> guard(shared_lock());
+    const std::lock_guard<std::mutex> guard(state_lock());
     unload_plugins();
 }
 
@@ -101,14 +139,20 @@ int IsPaused() {
     return module != nullptr ? module->IsPaused() : 0;
 }
 
+// The host polls these while a song plays, and reads our flags meanwhile.
+
 int GetLength() {
     In_Module* module = playback.current_module.load();
-    return module != nullptr ? module->GetLength() : -1;
+    if (module == nullptr) return -1;
+    show_module_flags(module);
+    return module->GetLength();
 }
 
 int GetOutputTime() {
     In_Module* module = playback.current_module.load();
-    return module != nullptr ? module->GetOutputTime() : -1;
+    if (module == nullptr) return -1;
+    show_module_flags(module);
+    return module->GetOutputTime();
 }
 
 void SetOutputTime(int time_ms) {
@@ -118,17 +162,19 @@ void SetOutputTime(int time_ms) {
 void SetVolume(int volume) {
     if (In_Module* module = playback.current_module.load()) {
         module->SetVolume(volume);
-    } else {
-        playback.pending_volume = volume;
+        return;
     }
+    const std::lock_guard<std::mutex> guard(state_lock());
+    playback.pending_volume = volume;
 }
 
 void SetPan(int pan) {
     if (In_Module* module = playback.current_module.load()) {
         module->SetPan(pan);
-    } else {
-        playback.pending_pan = pan;
+        return;
     }
+    const std::lock_guard<std::mutex> guard(state_lock());
+    playback.pending_pan = pan;
 }
 
 // Equaliser settings made while idle are not remembered.

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <thread>
 
 #include "extract/extraction.h"
 #include "text/text_string.h"
@@ -12,9 +13,12 @@
 
 namespace voskel {
 
+// Every field is written under state_lock() (own_copy.h), and read under
+// it except current_module, which the forwarders read alone: the host's
+// visualisation threads poll GetOutputTime while Play and Stop run. Other
+// threads never copy the texts; they read them under the lock.
 struct PlaybackState {
-    // The inner module now playing, or none. Written by Play and Stop on the
-    // host's main thread, read by the visualisation threads too.
+    // The inner module now playing, or none.
     std::atomic<In_Module*> current_module = nullptr;
     TextString current_name;              // the file as the host passed it to the last Play
     TextString temp_path;                 // the extracted file the current module plays, or empty
@@ -24,6 +28,9 @@ struct PlaybackState {
     // one is pending is kept apart.
     int32_t pending_volume = -1;
     std::optional<int32_t> pending_pan;
+    // The thread whose Play the song belongs to, from that Play until its
+    // Stop, or until it fails. Another thread's Play meanwhile is refused.
+    std::optional<std::thread::id> owner;
 };
 
 PlaybackState& playback_state();
@@ -36,6 +43,8 @@ Extraction extract_to_temp(const TextString& archive, const TextString& keep_int
                            const TextString& own_folder = TextString());
 
 void Init();
+// Refused (1) while a song another thread played is current: the CD burner
+// plays from a thread of its own, and one playback state cannot serve two.
 int Play(char* file);
 void Stop();
 // The record's Quit: the kept member goes, and every module this plugin set

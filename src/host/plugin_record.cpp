@@ -70,10 +70,10 @@ const char* about_text() { return about_box_text; }
 
 void About(HostWindow parent) { system_calls().show_message(parent, about_box_text, message_caption); }
 
-void tell_missing_library(const Extraction& extraction) {
-    if (extraction.missing_library == nullptr) return;
+void tell_missing_library(const char* library) {
+    if (library == nullptr) return;
     TextString text("Could not find ");
-    text.append(extraction.missing_library);
+    text.append(library);
     system_calls().show_message(nullptr, text.chars(), message_caption);
 }
 

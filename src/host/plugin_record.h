@@ -2,7 +2,6 @@
 // entry points that need nothing but the record itself.
 #pragma once
 
-#include "extract/extraction.h"
 #include "identity/plugin_identity.h"
 #include "winamp/input_plugin.h"
 
@@ -17,11 +16,11 @@ const char* about_text();
 
 void About(HostWindow parent);
 
-// Tells the user that an archive library could not be found, when the
-// extraction found one missing. Call it holding no lock of ours: the box
-// waits for the user while the host's messages are pumped, and a call into
-// the plugin may arrive meanwhile.
-void tell_missing_library(const Extraction& extraction);
+// Tells the user that an archive library ("unzip32.dll") could not be
+// found; nothing for null. Call it holding no lock of ours: the box waits
+// for the user while the host's messages are pumped, and a call into the
+// plugin may arrive meanwhile.
+void tell_missing_library(const char* library);
 void Config(HostWindow parent);
 int IsOurFile(char* file);
 

@@ -33,6 +33,12 @@ void unload_library(LibraryHandle library) {
     if (library != nullptr) dlclose(library);
 }
 
+LibraryHandle load_again(LibraryHandle library) {
+    link_map* map = nullptr;
+    if (library == nullptr || dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return nullptr;
+    return dlopen(map->l_name, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+}
+
 bool name_before(const std::string& a, const std::string& b) {
     const int folded = strcasecmp(a.c_str(), b.c_str());
     return folded != 0 ? folded < 0 : a < b;
@@ -203,7 +209,7 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 }
 
 constexpr SystemCalls posix_calls = {
-    load_library, find_symbol, unload_library, find_files,
+    load_library, find_symbol, unload_library, load_again, find_files,
     module_file_name, delete_file, show_message, get_env,
     copy_text, copy_text, utf8_to_wide, wide_to_utf8, wide_to_utf8_for_display,
     make_folder, remove_folder_tree, file_identity,

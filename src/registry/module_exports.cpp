@@ -135,6 +135,10 @@ bool has_extended_info(const In_Module& module) {
 }
 
 bool open_module_read(const In_Module& module, const char* file, ModuleRead& read) {
+    ModuleRead opened;
+    opened.bits = read.bits;
+    opened.channels = read.channels;
+    opened.rate = read.rate;
     read = ModuleRead{};
     if (file == nullptr) return false;
     const ExportPair<ExtendedReadOpenFunction, ExtendedReadOpenWFunction> open(
@@ -143,7 +147,6 @@ bool open_module_read(const In_Module& module, const char* file, ModuleRead& rea
     const auto close = find_export<ExtendedReadCloseFunction>(module, extended_read_close_export);
     if ((open.narrow == nullptr && open.wide == nullptr) || get_data == nullptr || close == nullptr) return false;
 
-    ModuleRead opened;
     if (open.wide != nullptr) {
         const std::vector<wchar_t> name = wide_name(file);
         if (name.empty()) return false;

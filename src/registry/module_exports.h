@@ -34,7 +34,9 @@ struct ModuleRead {
     int rate = 0;
 };
 
-// Opens file (8-bit text) for decoding in the module. False, with nothing
+// Opens file (8-bit text) for decoding in the module. read's bits, channels
+// and rate go in as the format the caller asks for (0: whatever the module
+// likes) and come back as what the module will deliver. False, with nothing
 // open, when the module has no extended read (an open export in some width,
 // getData and close) or its open fails.
 bool open_module_read(const In_Module& module, const char* file, ModuleRead& read);

@@ -10,6 +10,7 @@ namespace voskel {
 namespace {
 
 constinit PluginRegistry registry;
+bool unloaded = false;  // by unload_plugins, until reopen_plugins
 
 char fold_case(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -90,6 +91,8 @@ bool prepare_module(PluginRecord& record, const In_Module& own) {
 
     module.hDllInstance = record.library;
     module.hMainWindow = own.hMainWindow;
+    // As the host does: a module sets these flags itself while it plays.
+    module.UsesOutputPlug &= ~IN_MODULE_FLAGS_SET_WHILE_PLAYING;
     module.SAVSAInit = own.SAVSAInit;
     module.SAVSADeInit = own.SAVSADeInit;
     module.SAAddPCMData = own.SAAddPCMData;
@@ -105,17 +108,20 @@ bool prepare_module(PluginRecord& record, const In_Module& own) {
 }
 
 void unload_plugins() {
-    for (PluginRecord& record : registry) {
-        if (record.library == nullptr) continue;
+    std::erase_if(registry, [](const PluginRecord& record) {
+        if (record.library == nullptr) return false;
         record.module->Quit();
         system_calls().unload_library(record.library);
-        // Cleared, so that nothing is released twice.
-        record.library = nullptr;
-    }
+        return true;
+    });
+    unloaded = true;
 }
+
+void reopen_plugins() { unloaded = false; }
 
 In_Module* find_module_for(const TextString& path, const In_Module& own) {
     const TextString extension = path.extension();
+    if (unloaded) return nullptr;
     if (registry.empty()) scan_plugins(own);
     // An archive inside an archive is not played. Handing it on could only
     // reach ourselves or another archive player, which might hand it back:

@@ -37,8 +37,14 @@ void scan_plugins(const In_Module& own);
 // caller unloads its library.
 bool prepare_module(PluginRecord& record, const In_Module& own);
 
-// The record's Quit: Quit and unload every module this plugin set up itself.
+// The record's Quit: Quit and unload every module this plugin set up itself,
+// and forget those records, whose modules are gone. Until reopen_plugins,
+// lookups find nothing and scan nothing: the host's worker threads may still
+// ask after its Quit, and a module loaded then would never get its Quit.
 void unload_plugins();
+
+// Lets lookups scan the folder again after unload_plugins (the host's Init).
+void reopen_plugins();
 
 // The module that plays files with this path's extension, or null. Scans the
 // folder while the registry is empty. Never our own module, and none at all

@@ -113,6 +113,18 @@ constexpr uint32_t IN_INIT_RET = 0xF0000000;
 constexpr int IN_INIT_SUCCESS = 0;
 constexpr int IN_INIT_FAILURE = 1;
 
+// UsesOutputPlug is a word of flags. The host clears all but the first when
+// it loads a module; a module sets the others on its own record while it
+// plays, and the host reads them there as the song's samples pass.
+constexpr int IN_MODULE_FLAG_USES_OUTPUT_PLUGIN = 1;
+constexpr int IN_MODULE_FLAG_EQ = 2;                  // the module does its own equaliser
+constexpr int IN_MODULE_FLAG_REPLAYGAIN = 8;          // the module applied replay gain
+constexpr int IN_MODULE_FLAG_REPLAYGAIN_PREAMP = 16;  // and the replay-gain preamp
+// What the host clears at load: the flags above, and 4, which has no
+// published meaning.
+constexpr int IN_MODULE_FLAGS_SET_WHILE_PLAYING =
+    IN_MODULE_FLAG_EQ | 4 | IN_MODULE_FLAG_REPLAYGAIN | IN_MODULE_FLAG_REPLAYGAIN_PREAMP;
+
 constexpr uint32_t version_number(int version) {
     return static_cast<uint32_t>(version) & ~(IN_UNICODE | IN_INIT_RET);
 }

@@ -1,6 +1,8 @@
 // A library's extended exports as a test calls them, and what a folder holds.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -66,6 +68,19 @@ inline std::vector<std::string> entries_in(const std::string& folder) {
     platform_system_calls().find_files(test::join(folder, "*").c_str(), collect, &names);
     std::erase_if(names, [](const std::string& name) { return name == "." || name == ".."; });
     return names;
+}
+
+// Whether path names member in a folder of the plugin's own directly below
+// temp (temp/in_voskel-N/member), where a query extracts: never where a
+// song plays.
+inline ::testing::AssertionResult in_own_folder(const std::string& path, const std::string& temp,
+                                                const std::string& member) {
+    const std::string folder = join(temp, "in_voskel-");
+    const std::string tail = join("x", member).substr(1);  // the separator, then member
+    const bool own = path.starts_with(folder) && path.ends_with(tail) && path.size() > folder.size() + tail.size() &&
+                     path.find_first_not_of("0123456789", folder.size()) == path.size() - tail.size();
+    if (own) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << path << " is not " << member << " in a folder of its own in " << temp;
 }
 
 }  // namespace voskel::test

@@ -105,13 +105,15 @@ TEST_F(UnicodeModule, ReceivesTheExtractedPathAsWideTextNamingTheWrittenFile) {
     host.stop();
     EXPECT_TRUE(test::entries_in(host.temp_folder().path()).empty());
 
-    // Idle, the archive is extracted afresh for the query and the module
-    // reads it under the same name.
+    // Idle, the archive is extracted afresh for the query, into a folder of
+    // its own, and the module reads it under the same name.
     alpha().reset();
     host.get_file_info(song.c_str());
     const std::vector<JournalEntry> asked = alpha().calls("GetFileInfo");
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].value("units"), units_of(copy));
+    ASSERT_FALSE(asked[0].fields.empty());
+    EXPECT_TRUE(test::in_own_folder(asked[0].fields[0], host.temp_folder().path(), name.extracted));
+    EXPECT_EQ(asked[0].value("units"), units_of(asked[0].fields[0]));
     EXPECT_EQ(asked[0].value("size"), "25");
     EXPECT_TRUE(test::entries_in(host.temp_folder().path()).empty());
 }

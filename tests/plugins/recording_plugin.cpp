@@ -526,7 +526,8 @@ In_Module module_record = {
     .hDllInstance = nullptr,
     .FileExtensions = extensions_slot,
     .is_seekable = 1,
-    .UsesOutputPlug = 1,
+    // Flags a module may set on its own; the host clears all but the first.
+    .UsesOutputPlug = IN_MODULE_FLAG_USES_OUTPUT_PLUGIN | IN_MODULE_FLAGS_SET_WHILE_PLAYING,
     .Config = Config,
     .About = About,
     .Init = as_slot<void (*)()>(Init),

@@ -134,6 +134,7 @@ TEST_P(LibraryFolderTest, FreshLibrariesAreSetUpOnceAndReleasedOnceAtQuit) {
         EXPECT_EQ(init[0].number("hDllInstance"), reinterpret_cast<std::uintptr_t>(library)) << base;
         EXPECT_EQ(init[0].number("hMainWindow"), reinterpret_cast<std::uintptr_t>(test::sandbox_main_window()));
         EXPECT_EQ(init[0].value("services"), "11111111111") << base;
+        EXPECT_EQ(init[0].value("UsesOutputPlug"), "1") << base << ": the flags it sets itself are cleared first";
     }
 
     const LibraryHandle held[] = {hold("in_alpha"), hold("in_beta"), hold("in_nsmod")};

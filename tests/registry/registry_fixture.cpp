@@ -58,6 +58,7 @@ HostWindow sandbox_main_window() { return reinterpret_cast<HostWindow>(static_ca
 RegistrySandbox::RegistrySandbox() : saved_record_(plugin_record()) {
     EXPECT_TRUE(plugin_registry().empty()) << "an earlier test left records behind";
     plugin_registry().clear();
+    reopen_plugins();
     fill_services(plugin_record());
 }
 
@@ -69,6 +70,7 @@ RegistrySandbox::~RegistrySandbox() {
 void RegistrySandbox::reset() {
     unload_plugins();
     plugin_registry().clear();
+    reopen_plugins();
     plugin_record() = saved_record_;
     fill_services(plugin_record());
     playback_state().current_module = nullptr;

@@ -297,7 +297,11 @@ TEST_F(FakeFolderTest, FreshModuleIsSetUpAsTheHostWouldAndReleasedAtQuit) {
     unload_plugins();
     EXPECT_EQ(fresh.quits, 1);
     EXPECT_EQ(library.unloads, 1);
-    EXPECT_EQ(plugin_registry().size(), 1u) << "the registry keeps its records";
+    // A worker thread may still ask after Quit: the unloaded module is not
+    // reached, and nothing is loaded again.
+    EXPECT_TRUE(plugin_registry().empty());
+    EXPECT_EQ(find_module_for(song("c.mod"), plugin_record()), nullptr);
+    EXPECT_EQ(library.loads_made, 1);
     unload_plugins();
     EXPECT_EQ(fresh.quits, 1) << "nothing is released twice";
     EXPECT_EQ(library.unloads, 1);
