@@ -203,5 +203,43 @@ TEST_P(ExtendedExports, NothingStaysBehindWhenThereIsNothingToAnswer) {
     EXPECT_TRUE(temp_entries().empty());
 }
 
+// The player may quit while its converter still reads, and its worker
+// threads may ask after Quit. The decoder here is one the plugin loaded
+// itself, so that Quit unloads it: an open read keeps its own load and reads
+// to its end, its close removes its folder, a question after Quit gets no
+// answer, and a read nobody closes goes when the plugin is unloaded.
+TEST(ExtendedExportsAtQuit, OpenReadOutlivesQuitAndQuestionsAfterItAreRefused) {
+    if (!test::library_available(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+    const test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
+    const test::ScratchFolder archives("quit-archives");
+    const std::string archive = archives.file("song.mdz");
+    test::write_file(archive, test::zip_archive({{.name = "Tone.wav", .data = tone}}));
+    TestHost host("quit");
+    host.install_example("in_wave");
+    ASSERT_TRUE(host.start());
+    const Exports plugin(host.plugin_library());
+
+    int size = 0, bits = 0, channels = 0, rate = 0;
+    const intptr_t read = plugin.open(archive.c_str(), &size, &bits, &channels, &rate);
+    const intptr_t abandoned = plugin.open(archive.c_str(), &size, &bits, &channels, &rate);
+    ASSERT_NE(read, 0);
+    ASSERT_NE(abandoned, 0);
+    host.quit();
+
+    std::string pcm;
+    char buffer[1000];
+    int kill = 0;
+    for (intptr_t got; (got = plugin.get_data(read, buffer, sizeof buffer, &kill)) > 0;) pcm.append(buffer, got);
+    EXPECT_EQ(pcm, test::sample_bytes(2, 16, 4000));
+    plugin.close(read);
+    EXPECT_EQ(entries_in(host.temp_folder().path()).size(), 1u) << "the read nobody closed";
+
+    EXPECT_EQ(plugin.answer(archive, "title"), "(no answer)");
+    EXPECT_EQ(plugin.read_all(archive, rate), "(no read)");
+    EXPECT_EQ(host.get_file_info(archive.c_str()).title, "(untouched)");
+    host.unload_libraries();
+    EXPECT_TRUE(entries_in(host.temp_folder().path()).empty());
+}
+
 }  // namespace
 }  // namespace voskel

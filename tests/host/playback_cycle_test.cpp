@@ -8,9 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "extended_support.h"
 #include "extract/unzip32_member.h"
 #include "extract_support.h"
+#include "host/extended_info.h"
+#include "host/extended_read.h"
 #include "host/file_info.h"
+#include "host/own_copy.h"
 #include "host/playback.h"
 #include "host/plugin_record.h"
 #include "registry_fixture.h"
@@ -127,6 +131,22 @@ TEST_P(InProcessPlayback, ThousandPlayStopCyclesLeaveNoFileNoBlockAndNoLoad) {
 #endif
 }
 
+// The Media Library asks many keys of one archive in a row: an archive whose
+// module cannot answer (in_alpha has no such export) is extracted once.
+TEST_P(InProcessPlayback, ANoIsRememberedForTheNextKeyAsAnAnswerIs) {
+    const std::string archive = archives.file("tracker.mdr");
+    test::write_file(archive, test::rar4_archive({{.name = "song.mod", .data = "the song"}}));
+    char value[16];
+    EXPECT_EQ(get_extended_file_info(archive.c_str(), "title", value, sizeof value), 0);
+    test::LibraryCalls libraries;
+    for (const char* key : {"artist", "length", "title"}) {
+        EXPECT_EQ(get_extended_file_info(archive.c_str(), key, value, sizeof value), 0) << key;
+    }
+    EXPECT_EQ(libraries.load_attempts(), 0) << "extracted again";
+    EXPECT_TRUE(test::entries_in(temp.path()).empty());
+    drop_kept_member();
+}
+
 // The host-level test reaches a missing library only on Windows, where the
 // library search can be steered; here the loader is steered instead.
 TEST_P(InProcessPlayback, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNothing) {
@@ -138,7 +158,21 @@ TEST_P(InProcessPlayback, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNot
         test::write_file(archive, format->write({{"song.mod", "the song"}}));
         test::LibraryCalls libraries;
         libraries.redirect(library, plugins.file("missing-" + library));
-        const test::MessageCapture messages;
+        test::MessageCapture messages;
+        // The host's message loop calls in while the box is up: nothing of
+        // ours may be locked then.
+        messages.while_shown([] {
+            ASSERT_TRUE(state_lock().try_lock()) << "a box is shown under the lock";
+            state_lock().unlock();
+            char playing_title[16] = "";
+            GetFileInfo(nullptr, playing_title, nullptr);
+        });
+        // Worker threads' questions: a no, and no box.
+        char value[16];
+        int size = 0, bits = 0, channels = 0, rate = 0;
+        EXPECT_EQ(get_extended_file_info(archive.c_str(), "title", value, sizeof value), 0);
+        EXPECT_EQ(open_extended_read(archive.c_str(), &size, &bits, &channels, &rate), 0);
+        EXPECT_TRUE(messages.messages().empty());
 
         char title[64] = "(untouched)";
         int length_ms = -2;

@@ -410,15 +410,48 @@ TEST_P(PlaybackInHost, QueryAboutASongOfThePlayingOnesNameLeavesThePlayingCopyAl
     EXPECT_TRUE(temp_files().empty());
 }
 
+// A module that applied replay gain itself says so on its own record while
+// it plays, and the host reads ours: it must see the same there, or it
+// applies the gain again. The format the converter asks for reaches the
+// module's extended read, and the format the module answers reaches it back.
+TEST_P(PlaybackInHost, PlayingModulesFlagsShowOnOurRecordAndFormatRequestsReachItsRead) {
+    host.install("in_reader");
+    const Recorder alpha = alpha_set_up_by_host();
+    alpha.set_result("PlayFlags", IN_MODULE_FLAG_REPLAYGAIN);
+    In_Module& plugin = host.plugin();
+    ASSERT_EQ(host.play(test::fixture("several.mdz")), 0);
+    EXPECT_EQ(plugin.UsesOutputPlug, 9);
+    plugin.GetOutputTime();
+    EXPECT_EQ(plugin.UsesOutputPlug, 9);
+    host.stop();
+    EXPECT_EQ(plugin.UsesOutputPlug, 1);
+
+    const test::Exports converter(host.plugin_library());
+    int size = -5, bits = 24, channels = 6, rate = 48000;
+    const intptr_t read = converter.open(zip("raw.mdz", "song.raw", "raw").c_str(), &size, &bits, &channels, &rate);
+    ASSERT_NE(read, 0);
+    const std::vector<std::string> asked = only_call(host.recorder("in_reader"), "ExtendedRead_open").fields;
+    ASSERT_GE(asked.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(asked.end() - 3, asked.end()), (std::vector<std::string>{"24", "6", "48000"}));
+    EXPECT_EQ((std::vector<int>{size, bits, channels, rate}), (std::vector<int>{0, 16, 2, 44100}));
+    converter.close(read);
+}
+
 TEST_P(PlaybackInHost, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNothing) {
     if (native_path_style() != PathStyle::windows) {
         GTEST_SKIP() << "the build's own ZIP reader needs no library; a missing RAR library is tested in-process";
     }
     const test::ScratchFolder empty("no-libraries");
     const test::LibrarySearch nowhere(empty.path());
+    const test::Exports worker(host.plugin_library());
     for (const std::string& archive : {zip("song.mdz", "song.mod", "song"), rar("song.mdr", "song.mod", "song")}) {
         const std::string library = archive.back() == 'z' ? "unzip32.dll" : "unrar.dll";
         const test::PluginMessageCapture capture(host.plugin_library(), "Voskel Plugin");
+        // The host's worker threads ask these: a missing library is a no, without a box.
+        int rate = 0;
+        EXPECT_EQ(worker.answer(archive, "title"), "(no answer)");
+        EXPECT_EQ(worker.answer(archive, "length"), "(no answer)");
+        EXPECT_EQ(worker.read_all(archive, rate), "(no read)");
         EXPECT_NE(host.play(archive), 0);
         EXPECT_EQ(host.get_file_info(archive.c_str()).title, untouched.title);
         EXPECT_EQ(host.info_box(archive.c_str()), 0);

@@ -1,8 +1,9 @@
 // The extended exports from the host's worker threads (Media Library scan,
-// ReplayGain, converter) while its main thread plays, stops and fills the
-// playlist: every answer and every decoded sample still right, and nothing
-// left in the temporary folder. Built with ThreadSanitizer as well (the
-// "tsan" preset), where a race fails the test.
+// ReplayGain, converter), and the CD burner's GetFileInfo, while its main
+// thread plays, stops and fills the playlist: every answer and every decoded
+// sample still right, the playing file never touched, and nothing left in
+// the temporary folder. Built with ThreadSanitizer as well (the "tsan"
+// preset), where a race fails the test.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -44,16 +45,17 @@ TEST(WorkerThreads, ExtendedCallsWhileTheMainThreadPlaysGetTheirOwnAnswersAndLea
         {archive("other.mdz", "Song.wav", test::wav_file(1, 8, 11025, other_samples)), "Song", "200",
          &other_samples},
     };
-    const std::string playing = archive("playing.mdz", "Song.wav", test::wav_file(2, 16, 8000, tone_samples));
-    // The playlist's next entry, asked about by the main thread as the song
-    // plays; its member goes into the temporary folder itself, so it may not
-    // be named as the playing one.
-    const std::string listed = archive("listed.mdz", "Listed.wav", test::wav_file(1, 8, 11025, other_samples));
+    const std::string playing_wav = test::wav_file(2, 16, 8000, tone_samples);
+    const std::string playing = archive("playing.mdz", "Song.wav", playing_wav);
+    // The playlist's next entry, asked about by the main thread as the song plays.
+    const std::string listed = archive("listed.mdz", "Song.wav", test::wav_file(1, 8, 11025, other_samples));
 
     test::TestHost host("threads");
     host.install_example("in_wave");
     ASSERT_TRUE(host.start());
     const test::Exports plugin(host.plugin_library());
+    In_Module& record = host.plugin();
+    const std::string playing_copy = test::join(host.temp_folder().path(), "Song.wav");
 
     constexpr int rounds = 40;
     std::atomic<int> wrong{0};
@@ -67,6 +69,13 @@ TEST(WorkerThreads, ExtendedCallsWhileTheMainThreadPlaysGetTheirOwnAnswersAndLea
                     if (plugin.answer(song.archive, "title") != song.title) ++wrong;
                     if (plugin.answer(song.archive, "length") != song.length) ++wrong;
                     if (plugin.answer(song.archive, "family") != "PCM Wave") ++wrong;
+                    // The burner: a title, and the playing file's, if any.
+                    std::string name = song.archive;
+                    char title[GETFILEINFO_TITLE_LENGTH] = "";
+                    int length_ms = 0;
+                    record.GetFileInfo(name.data(), title, &length_ms);
+                    if (title != song.title) ++wrong;
+                    record.GetFileInfo(nullptr, title, &length_ms);
                 } else {
                     // The converter: a whole song decoded.
                     int rate = 0;
@@ -75,17 +84,54 @@ TEST(WorkerThreads, ExtendedCallsWhileTheMainThreadPlaysGetTheirOwnAnswersAndLea
             }
         });
     }
+    int playing_file_touched = 0;
     for (int round = 0; round < rounds; ++round) {
         if (host.play(playing) != 0) ++wrong;
-        host.plugin().GetOutputTime();
-        if (host.get_file_info(listed.c_str()).title != "Listed") ++wrong;
+        record.GetOutputTime();
+        if (host.get_file_info(listed.c_str()).title != "Song") ++wrong;
+        if (test::read_file(playing_copy) != playing_wav) ++playing_file_touched;
         host.stop();
     }
     for (std::thread& worker : workers) worker.join();
 
     EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(playing_file_touched, 0);
     host.quit();
     EXPECT_TRUE(test::entries_in(host.temp_folder().path()).empty());
+}
+
+// The CD burner plays from a thread of its own, also while the user's song
+// plays: one playback state cannot serve both, so its Play is refused and
+// the user's song keeps its file until its own Stop.
+TEST(WorkerThreads, AnotherThreadsPlayIsRefusedWhileASongPlays) {
+    if (!test::library_available(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+    const test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
+    const test::ScratchFolder archives("burner-archives");
+    const std::string users_wav = test::wav_file(2, 16, 8000, tone_samples);
+    const std::string users = archives.file("users.mdz");
+    const std::string burners = archives.file("burners.mdz");
+    test::write_file(users, test::zip_archive({{.name = "Song.wav", .data = users_wav}}));
+    test::write_file(burners, test::zip_archive({{.name = "Song.wav", .data = test::wav_file(1, 8, 11025, other_samples)}}));
+    test::TestHost host("burner");
+    host.install_example("in_wave");
+    ASSERT_TRUE(host.start());
+    const auto play_elsewhere = [&] {
+        int result = -100;
+        std::thread([&] {
+            std::string name = burners;
+            result = host.plugin().Play(name.data());
+            if (result == 0) host.plugin().Stop();
+        }).join();
+        return result;
+    };
+
+    ASSERT_EQ(host.play(users), 0);
+    EXPECT_NE(play_elsewhere(), 0);
+    EXPECT_TRUE(test::read_file(test::join(host.temp_folder().path(), "Song.wav")) == users_wav)
+        << "the user's song was overwritten";
+    host.stop();
+    EXPECT_TRUE(test::entries_in(host.temp_folder().path()).empty());
+    EXPECT_EQ(play_elsewhere(), 0) << "once the song has stopped, any thread may play";
 }
 
 }  // namespace

@@ -15,6 +15,9 @@
 //                        wchar_t text
 //   RECORDER_INIT_RESULT Init reports this result (IN_INIT_RET)
 //   RECORDER_VERSION     the whole version word, overriding the above
+//   RECORDER_EXTENDED_READ  the library exports an extended read in the
+//                        module's width, which writes down the format asked
+//                        for and delivers no samples
 //
 // Tests reach the journal through the plain-C recorder_* exports: nothing of
 // C++ crosses the library boundary, since each Windows library carries its
@@ -249,6 +252,9 @@ struct Answers {
     int init = IN_INIT_SUCCESS;
 #endif
     bool uses_output = false;
+    // Flags of UsesOutputPlug the module sets on its record while it plays
+    // (replay gain applied, its own equaliser).
+    int play_flags = 0;
 };
 
 Answers answers;
@@ -441,6 +447,7 @@ int Play(FileName file) {
     file_facts(file);
     end();
     if (answers.play == 0 && answers.uses_output) start_output();
+    if (answers.play == 0) record().UsesOutputPlug |= answers.play_flags;
     return answers.play;
 }
 
@@ -463,6 +470,7 @@ int IsPaused() {
 void Stop() {
     begin("Stop");
     end();
+    record().UsesOutputPlug &= ~answers.play_flags;
     if (answers.uses_output) stop_output();
 }
 
@@ -590,8 +598,9 @@ RECORDER_EXPORT void recorder_reset() {
 
 // Sets what one entry point returns from now on: "Play" (default 0),
 // "IsPaused" (0), "GetLength" (-1), "GetOutputTime" (0), "InfoBox" (0) or
-// "IsOurFile" (0), or "Init" (RECORDER_INIT_RESULT; reported only by a
-// module with IN_INIT_RET). Returns 0 for any other name.
+// "IsOurFile" (0), "Init" (RECORDER_INIT_RESULT; reported only by a module
+// with IN_INIT_RET), or "PlayFlags" (0: the flags a successful Play sets on
+// the record, and Stop clears). Returns 0 for any other name.
 RECORDER_EXPORT int recorder_set_result(const char* call, int value) {
     struct Slot {
         const char* name;
@@ -605,6 +614,7 @@ RECORDER_EXPORT int recorder_set_result(const char* call, int value) {
         {"InfoBox", &voskel::answers.info_box},
         {"IsOurFile", &voskel::answers.is_our_file},
         {"Init", &voskel::answers.init},
+        {"PlayFlags", &voskel::answers.play_flags},
     };
     for (const Slot& slot : slots) {
         if (call != nullptr && std::strcmp(call, slot.name) == 0) {
@@ -654,3 +664,33 @@ RECORDER_EXPORT int recorder_version() { return voskel::record().version; }
 // With output on, a successful Play calls SetInfo, opens outMod, starts the
 // visualisation and writes one block of silence; Stop closes both again.
 RECORDER_EXPORT void recorder_set_output(int on) { voskel::answers.uses_output = on != 0; }
+
+#if defined(RECORDER_EXTENDED_READ)
+// Opens any file: writes down the name and the format asked for, and
+// delivers 16-bit stereo at 44100 Hz of no samples at all.
+#if defined(RECORDER_UNICODE)
+RECORDER_EXPORT intptr_t winampGetExtendedRead_openW(const wchar_t* file, int* size, int* bits, int* channels,
+                                                     int* rate) {
+#else
+RECORDER_EXPORT intptr_t winampGetExtendedRead_open(const char* file, int* size, int* bits, int* channels, int* rate) {
+#endif
+    voskel::begin("ExtendedRead_open");
+    voskel::field(file);
+    voskel::field(*bits);
+    voskel::field(*channels);
+    voskel::field(*rate);
+    voskel::end();
+    *size = 0;
+    *bits = 16;
+    *channels = 2;
+    *rate = 44100;
+    return 1;
+}
+
+RECORDER_EXPORT intptr_t winampGetExtendedRead_getData(intptr_t, char*, int, int*) { return 0; }
+
+RECORDER_EXPORT void winampGetExtendedRead_close(intptr_t) {
+    voskel::begin("ExtendedRead_close");
+    voskel::end();
+}
+#endif

@@ -25,6 +25,7 @@ MessageCapture::~MessageCapture() { active_ = nullptr; }
 
 void MessageCapture::record(WindowHandle owner, const char* text, const char* caption) {
     active_->messages_.push_back({owner, text ? text : "", caption ? caption : "", 0});
+    if (active_->while_shown_ != nullptr) active_->while_shown_();
 }
 
 #if defined(_WIN32)

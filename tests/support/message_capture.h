@@ -22,12 +22,16 @@ public:
     MessageCapture();
     ~MessageCapture();
     const std::vector<CapturedMessage>& messages() const { return messages_; }
+    // Runs while each message is up, as the host's message loop runs calls
+    // into the plugin while a box waits for the user.
+    void while_shown(void (*call)()) { while_shown_ = call; }
 
 private:
     static void record(WindowHandle owner, const char* text, const char* caption);
     static MessageCapture* active_;
     ScopedSystemCalls calls_;
     std::vector<CapturedMessage> messages_;
+    void (*while_shown_)() = nullptr;
 };
 
 // Catches what a loaded plugin library shows. On Windows its import of
