@@ -13,6 +13,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 step() { printf '\n== %s\n' "$*"; }
+. "$root/scripts/apt-sources.sh"
 
 enable_apt_components() {
     # Debian's own sources get deb-src and non-free (the UnRAR library and its
@@ -40,10 +41,53 @@ enable_apt_components() {
     dpkg --add-architecture i386
 }
 
+# apt's configuration for this run: the machine's own, with network errors
+# retried, and without the suites whose indexes a mirror caught mid-sync
+# cannot serve (see update_package_lists). It lives in a folder of its own,
+# removed when the set-up ends; apt-get source in build-windows-libs.sh
+# reads it too.
+apt_run_dir=$(mktemp -d)
+trap 'rm -rf "$apt_run_dir"' EXIT
+printf 'Acquire::Retries "3";\n' >"$apt_run_dir/apt.conf"
+export APT_CONFIG="$apt_run_dir/apt.conf"
+
+# apt-get update, tried a few times. Where some suites' indexes still cannot
+# be fetched, every later apt step goes on without those suites, for every
+# architecture alike: Multi-Arch packages (wine32's i386 libraries beside
+# their amd64 halves) must see the same versions on both. The main suite
+# cannot be done without; backports can (QEMU then comes from the main suite).
+update_package_lists() {
+    local codename=$1 log="$apt_run_dir/update.log" failed="$apt_run_dir/failed" attempt
+    for attempt in 1 2 3; do
+        if apt-get update -q 2>&1 | tee "$log"; [ "${PIPESTATUS[0]}" -eq 0 ]; then return 0; fi
+        [ "$attempt" -lt 3 ] && sleep 10
+    done
+    failed_suites <"$log" >"$failed"
+    if [ ! -s "$failed" ]; then
+        echo "setup: apt-get update failed, and named no suite whose indexes it could not fetch (see above)." >&2
+        exit 1
+    fi
+    local uri suite
+    while read -r uri suite; do
+        if [ "$suite" = "$codename" ]; then
+            echo "setup: the package index of Debian's main suite ($codename, $uri) could not be fetched; the mirror may be syncing: try again later." >&2
+            exit 1
+        fi
+    done <"$failed"
+    echo "setup: WARNING: going on without the suites whose indexes could not be fetched (the mirror may be syncing): $(awk '{ printf "%s%s (%s)", (NR > 1 ? ", " : ""), $2, $1 }' "$failed")" >&2
+    write_sources_without "$failed" "$apt_run_dir"
+    printf 'Dir::Etc::SourceList "%s/sources.list";\nDir::Etc::SourceParts "%s/sources.list.d";\n' \
+        "$apt_run_dir" "$apt_run_dir" >>"$APT_CONFIG"
+    if ! apt-get update -q; then
+        echo "setup: apt-get update failed again without those suites (see above)." >&2
+        exit 1
+    fi
+}
+
 install_packages() {
-    local codename
+    local codename backports
     codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    apt-get update -q
+    update_package_lists "$codename"
     apt-get install -y -q --no-install-recommends \
         build-essential cmake ninja-build pkg-config git ca-certificates file \
         googletest libgtest-dev libgmock-dev libbenchmark-dev \
@@ -56,7 +100,13 @@ install_packages() {
     # QEMU 10 runs Wine's 32-bit loader well; the QEMU of Debian 12 does not
     # honour the address-space reservations Wine makes, which costs close to
     # a minute per process and breaks some of them.
-    apt-get install -y -q --no-install-recommends -t "$codename-backports" qemu-user
+    backports="$codename-backports"
+    if grep -q " $backports\$" "$apt_run_dir/failed" 2>/dev/null; then
+        echo "setup: WARNING: QEMU comes from $codename itself: where this machine cannot run 32-bit programs, the win32 tests run slowly." >&2
+        apt-get install -y -q --no-install-recommends qemu-user
+    else
+        apt-get install -y -q --no-install-recommends -t "$backports" qemu-user
+    fi
 }
 
 # Whether this machine executes 32-bit x86 programs: a ten-byte one, made
