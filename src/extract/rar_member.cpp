@@ -85,7 +85,7 @@ TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archiv
 Extraction extract_rar_member(const TextString& archive, const TextString& keep_intact,
                               const TextString& own_folder) {
     if (rar_library == nullptr) {
-        rar_library = system_calls().load_library(rar_library_name());
+        rar_library = load_archive_library(rar_library_name());
         if (rar_library == nullptr) return {TextString(), rar_library_name()};
     }
     void* exports[export_count];
