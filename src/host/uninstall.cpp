@@ -1,0 +1,13 @@
+#include "host/uninstall.h"
+
+#include "host/extended_info.h"
+#include "winamp/input_plugin.h"
+
+namespace voskel {
+
+int uninstall_plugin() {
+    drop_kept_member();
+    return IN_PLUGIN_UNINSTALL_NOW;
+}
+
+}  // namespace voskel
