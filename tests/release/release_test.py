@@ -1,13 +1,8 @@
-"""The release under 32-bit Wine, end to end.
-
-scripts/package.sh builds it; its installer installs silently into a
-made-up Winamp folder that the registry names as Winamp's own installer
-records it, with voskel-play standing in for winamp.exe; the installed
-plugin plays the demo MDZ and an MDR there; the silent uninstaller removes
-exactly what was added. Run by scripts/test.sh where the machine starts
-32-bit Windows programs, with voskel_play_test's environment for the win32
-build (VOSKEL_PLAY, VOSKEL_PLAY_PLUGINS for in_tracker, VOSKEL_PLAY_SCRATCH,
-VOSKEL_PLAY_WINE: the 32-bit loader) and VOSKEL_DEMO_DIR.
+"""The release under 32-bit Wine: built by scripts/package.sh, installed
+silently into a made-up Winamp folder that the registry names, played there
+by voskel-play standing in for winamp.exe, and uninstalled silently. Run by
+scripts/test.sh with voskel_play_test's environment for the win32 build
+(VOSKEL_PLAY_WINE: the 32-bit loader) and VOSKEL_DEMO_DIR.
 """
 
 import os
@@ -17,6 +12,7 @@ import sys
 import tempfile
 import unittest
 import zipfile
+from pathlib import Path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 import voskel_play_test as play  # noqa: E402
@@ -53,11 +49,6 @@ def files_below(folder):
                   for d, _, names in os.walk(folder) for f in names)
 
 
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
 class Release(play.ScratchCase):
     @classmethod
     def setUpClass(cls):
@@ -70,16 +61,16 @@ class Release(play.ScratchCase):
     def test_the_zip_holds_the_plugin_and_the_libraries_marked_as_ours_with_their_licences(self):
         self.assertEqual(self.names, ["LICENSE.txt", "in_voskel.dll", "readme.txt", "unrar-license.txt", "unrar.dll",
                                       "unzip32-LICENSE.txt", "unzip32.dll"])
-        folder = self.path("unpacked")
         with zipfile.ZipFile(os.path.join(DIST, "in_voskel-0.9.zip")) as archive:
-            archive.extractall(folder)
-        resources = {name: subprocess.run(["i686-w64-mingw32-windres", "-i", os.path.join(folder, name), "-O", "rc"],
-                                          check=True, capture_output=True, text=True).stdout
-                     for name in ("in_voskel.dll", "unzip32.dll", "unrar.dll")}
-        self.assertIn('VALUE "FileVersion", "0.9"', resources["in_voskel.dll"])
-        for name in ("unzip32.dll", "unrar.dll"):
-            self.assertIn('"CompanyName", "Built by the in_voskel project"', resources[name])
-        self.assertNotIn("Info-ZIP's UnZip", resources["unzip32.dll"])
+            archive.extractall(self.folder)
+
+        def resource(name):
+            return subprocess.run(["i686-w64-mingw32-windres", "-i", self.path(name), "-O", "rc"], check=True,
+                                  capture_output=True, text=True).stdout
+        self.assertIn('VALUE "FileVersion", "0.9"', resource("in_voskel.dll"))
+        self.assertIn('"CompanyName", "Built by the in_voskel project"', resource("unrar.dll"))
+        self.assertIn('"CompanyName", "Built by the in_voskel project"', resource("unzip32.dll"))
+        self.assertNotIn("Info-ZIP's UnZip", resource("unzip32.dll"))
 
     def test_a_silent_install_plays_archives_and_a_silent_uninstall_removes_exactly_it(self):
         winamp = self.path("Winamp")
@@ -88,8 +79,7 @@ class Release(play.ScratchCase):
         shutil.copy(os.path.join(play.PLUGINS, "in_tracker.dll"), os.path.join(winamp, "Plugins"))
         # Another program's unzip32.dll, told apart by a tail the loader ignores.
         theirs = self.unzip32 + b"another program's"
-        with open(os.path.join(winamp, "unzip32.dll"), "wb") as f:
-            f.write(theirs)
+        Path(winamp, "unzip32.dll").write_bytes(theirs)
         before = files_below(winamp)
         uninstall_string = '"%s"' % play.program_path(os.path.join(winamp, "UninstWA.exe"))
         self.assertEqual(registry("add", WINAMP_KEY, "/v", "UninstallString", "/d", uninstall_string, "/f"), 0)
@@ -98,12 +88,12 @@ class Release(play.ScratchCase):
 
         self.assertEqual(wine(self.setup, "/S")[0], 0)
         self.assertEqual(files_below(winamp), sorted(before + OUR_FILES))
-        self.assertEqual(read(os.path.join(winamp, "unzip32.dll")), theirs)
+        self.assertEqual(Path(winamp, "unzip32.dll").read_bytes(), theirs)
         self.assertEqual(registry("query", OUR_KEY), 0, "listed among Windows' installed programs")
 
         # The host in Winamp's folder, its plugins in Plugins\, no other library search.
         mdr = self.path("demo.mdr")
-        play.rar4_archive(mdr, "demo.mod", read(os.path.join(DEMO_DIR, "demo.mod")))
+        play.rar4_archive(mdr, "demo.mod", Path(DEMO_DIR, "demo.mod").read_bytes())
         environment = {name: value for name, value in os.environ.items() if name != "WINEPATH"}
         rendered = []
         for song in (os.path.join(DEMO_DIR, "demo.mdz"), mdr):
@@ -123,7 +113,7 @@ class Release(play.ScratchCase):
         self.assertEqual(wine(uninstaller, "/S", "_?=" + play.program_path(own_folder))[0], 0)
         self.assertEqual(files_below(winamp), before)
         self.assertFalse(os.path.exists(own_folder))
-        self.assertEqual(read(os.path.join(winamp, "unzip32.dll")), theirs)
+        self.assertEqual(Path(winamp, "unzip32.dll").read_bytes(), theirs)
         self.assertNotEqual(registry("query", OUR_KEY), 0)
 
     def test_a_silent_install_into_a_folder_without_winamp_fails_and_writes_nothing(self):
