@@ -134,7 +134,15 @@ BENCHMARK(BM_Direct_Playlist_ListFirstLoadEach)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 #endif
+#if defined(_WIN32)
+// On Windows each load of in_voskel.dll takes a thread-local storage index
+// that its unload does not give back (the MinGW thread library's), and a
+// process has 1,088 of them: the scans are counted out to stay below that.
+BENCHMARK(BM_ScanPlugins)->Arg(0)->Iterations(50)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ScanPlugins)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+#else
 BENCHMARK(BM_ScanPlugins)->Arg(0)->Arg(100)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+#endif
 
 }  // namespace
 }  // namespace voskel::bench

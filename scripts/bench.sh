@@ -2,15 +2,15 @@
 # Builds and runs the benchmarks (bench/), then prints each pair's ratio,
 # measured side by side in the one run, against its target.
 #
-#   scripts/bench.sh [--win64] [BENCHMARK-OPTIONS...]
+#   scripts/bench.sh [--win32 | --win64] [BENCHMARK-OPTIONS...]
 #
 # Native (the default): the bench preset, Release without sanitizers, ZIP
-# through libarchive. --win64: the bench-win64 preset under 64-bit Wine,
-# ZIP through the unzip32.dll the set-up script builds. The product is the
-# 32-bit DLL; this machine's kernel cannot run 32-bit x86 code, so the
-# Windows figures come from the 64-bit build of the same code. Google
-# Benchmark for MinGW is built once from Debian's source package into
-# build/windows-libs/benchmark-x86_64/.
+# through libarchive. --win32: the product itself, the bench-win32 preset
+# (i686) under 32-bit Wine, ZIP through the 32-bit unzip32.dll the set-up
+# script builds; only where the machine runs 32-bit x86 code. --win64: the
+# bench-win64 preset under 64-bit Wine with the 64-bit unzip32.dll, for
+# machines that do not. Google Benchmark for MinGW is built once from
+# Debian's source package into build/windows-libs/benchmark-<arch>/.
 # Options after these go to the benchmark program, e.g.
 # --benchmark_filter=Play or --benchmark_repetitions=9.
 set -euo pipefail
@@ -18,14 +18,22 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-if [ "${1:-}" != --win64 ]; then
-    cmake --preset bench >/dev/null
-    cmake --build --preset bench >/dev/null
-    exec "$root/build/bench/bin/voskel_bench" "$@"
-fi
+case "${1:-}" in
+    --win32) arch=i686 preset=bench-win32 libs="$root/build/windows-libs" wine=/usr/lib/wine/wine ;;
+    --win64) arch=x86_64 preset=bench-win64 libs="$root/build/windows-libs/x64" wine=/usr/lib/wine/wine64 ;;
+    *)
+        cmake --preset bench >/dev/null
+        cmake --build --preset bench >/dev/null
+        exec "$root/build/bench/bin/voskel_bench" "$@"
+        ;;
+esac
 shift
+if ! "$wine" --version >/dev/null 2>&1; then
+    echo "bench.sh: this machine does not run $arch code under Wine" >&2
+    exit 1
+fi
 
-gb_prefix="$root/build/windows-libs/benchmark-x86_64"
+gb_prefix="$root/build/windows-libs/benchmark-$arch"
 if [ ! -f "$gb_prefix/lib/cmake/benchmark/benchmarkConfig.cmake" ]; then
     sources="$root/build/sources"
     mkdir -p "$sources"
@@ -35,19 +43,18 @@ if [ ! -f "$gb_prefix/lib/cmake/benchmark/benchmarkConfig.cmake" ]; then
         gb_src=$(find "$sources" -maxdepth 1 -type d -name 'benchmark-[0-9]*' | sort -V | tail -n 1)
     fi
     # Debian's patch drops the version taken from git; GIT_VERSION supplies it.
-    cmake -S "$gb_src" -B "$root/build/windows-libs/obj/benchmark-x86_64" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" -DVOSKEL_MINGW_ARCH=x86_64 \
+    cmake -S "$gb_src" -B "$root/build/windows-libs/obj/benchmark-$arch" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" -DVOSKEL_MINGW_ARCH=$arch \
         -DCMAKE_BUILD_TYPE=Release -DGIT_VERSION=0.0.0 -DBENCHMARK_ENABLE_TESTING=OFF \
         -DBENCHMARK_ENABLE_GTEST_TESTS=OFF -DBENCHMARK_ENABLE_WERROR=OFF \
         -DCMAKE_INSTALL_PREFIX="$gb_prefix" >/dev/null
-    cmake --build "$root/build/windows-libs/obj/benchmark-x86_64" >/dev/null
-    cmake --install "$root/build/windows-libs/obj/benchmark-x86_64" >/dev/null
+    cmake --build "$root/build/windows-libs/obj/benchmark-$arch" >/dev/null
+    cmake --install "$root/build/windows-libs/obj/benchmark-$arch" >/dev/null
 fi
 
-cmake --preset bench-win64 -Dbenchmark_DIR="$gb_prefix/lib/cmake/benchmark" >/dev/null
-cmake --build --preset bench-win64 >/dev/null
-libs=$(sed 's|/|\\|g' <<<"Z:$root/build/windows-libs/x64")
+cmake --preset "$preset" -Dbenchmark_DIR="$gb_prefix/lib/cmake/benchmark" >/dev/null
+cmake --build --preset "$preset" >/dev/null
 env -u DISPLAY -u WAYLAND_DISPLAY \
     WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    WINEPATH="$libs" \
-    /usr/lib/wine/wine64 "$root/build/bench-win64/bin/voskel_bench.exe" --benchmark_color=false "$@"
+    WINEPATH="$(sed 's|/|\\|g' <<<"Z:$libs")" \
+    "$wine" "$root/build/$preset/bin/voskel_bench.exe" --benchmark_color=false "$@"

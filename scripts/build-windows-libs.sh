@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows side of the test set-up inside BUILD-DIR:
 #
-#   windows-libs/unzip32.dll, unrar.dll       32-bit (i686), what the plugin ships with
+#   windows-libs/unzip32.dll, unrar.dll       32-bit (i686), what the plugin ships with,
+#                                             marked in their version resources as built here
 #   windows-libs/x64/unzip32.dll, unrar.dll   64-bit builds of the same sources
 #   windows-libs/libopenmpt/, x64/libopenmpt/ libopenmpt as a static library
 #                                             (include/, lib/), for in_tracker
@@ -99,6 +100,22 @@ fetch_source() {
     echo "$dir"
 }
 
+# ---- version resources ---------------------------------------------------
+
+# The archive libraries are built here, not by their makers, and their
+# version resources say so (windows-libs/*.rc). A DLL without that mark was
+# built before it was added, and is built again.
+marked_as_ours() {
+    local dll=$1 triplet=$2
+    "$triplet-windres" -i "$dll" -O rc 2>/dev/null | grep -q 'Built by the in_voskel project'
+}
+
+# version_resource RC-FILE SOURCE-DIR: the resource script with the Debian
+# version of the sources filled in.
+version_resource() {
+    sed "s/@DEBIAN_VERSION@/$(dpkg-parsechangelog -l "$2/debian/changelog" -S Version)/g" "$here/windows-libs/$1"
+}
+
 # ---- UnZip ---------------------------------------------------------------
 
 # Objects of the DLL flavour of win32/Makefile.gcc (its unzip32.dll target).
@@ -109,10 +126,11 @@ unzip_objects="windll.o windllrc.o api.o crc32l.o cryptl.o explodel.o extractl.o
 # build_unzip TRIPLET OUTPUT-DIR
 build_unzip() {
     local triplet=$1 outdir=$2 work="$objroot/unzip-$1" def
-    [ -f "$outdir/unzip32.dll" ] && return 0
+    [ -f "$outdir/unzip32.dll" ] && marked_as_ours "$outdir/unzip32.dll" "$triplet" && return 0
     rm -rf "$work"
     mkdir -p "$work" "$outdir"
     cp -a "$unzip_src/." "$work/"
+    version_resource unzip32.rc "$unzip_src" >"$work/windll/windll.rc"
     # One of Debian's patches calls readbuf() without the globals argument
     # that the reentrant DLL build passes to every internal function.
     sed -i 's/readbuf((char \*)buf,/readbuf(__G__ (char *)buf,/' "$work/extract.c"
@@ -142,7 +160,7 @@ build_unzip() {
 # build_unrar TRIPLET OUTPUT-DIR
 build_unrar() {
     local triplet=$1 outdir=$2 work="$objroot/unrar-$1" cxx flags
-    [ -f "$outdir/unrar.dll" ] && return 0
+    [ -f "$outdir/unrar.dll" ] && marked_as_ours "$outdir/unrar.dll" "$triplet" && return 0
     cxx="$triplet-g++-posix"
     rm -rf "$work"
     mkdir -p "$work/include" "$work/obj" "$outdir"
@@ -169,6 +187,8 @@ build_unrar() {
     ' <"$work/sources.txt"
     # shellcheck disable=SC2086
     $cxx $flags -c "$here/windows-libs/comutil_shim.cpp" -o "$work/obj/comutil_shim.o"
+    version_resource unrar.rc "$unrar_src" >"$work/version.rc"
+    "$triplet-windres" -I"$unrar_src" -o "$work/obj/version.o" "$work/version.rc"
     $cxx -shared -s -static -Wl,--enable-stdcall-fixup -o "$outdir/unrar.dll" \
         "$unrar_src/dll.def" "$work"/obj/*.o -lpowrprof -lole32 -loleaut32 -lwbemuuid
     rm -f "$work/rar.hpp.gch"           # over 100 MB, of no use once linked

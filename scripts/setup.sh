@@ -94,7 +94,7 @@ install_packages() {
         g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
         g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
         wine wine32:i386 wine64 \
-        zip unzip 7zip sharutils dpkg-dev libarchive-tools \
+        zip unzip 7zip sharutils dpkg-dev libarchive-tools nsis \
         libarchive-dev libunrar-dev libunrar5 libopenmpt-dev \
         clang-14 libclang-rt-14-dev llvm-14 valgrind python3
     # QEMU 10 runs Wine's 32-bit loader well; the QEMU of Debian 12 does not

@@ -3,6 +3,8 @@
 #   native  Linux x86-64 with AddressSanitizer and UndefinedBehaviorSanitizer
 #   tsan    the worker-thread tests again, with ThreadSanitizer
 #   win32   the product (i686); its tests run under 32-bit Wine
+#   release scripts/package.sh's zip and installer, installed and played under
+#           32-bit Wine (where the machine starts 32-bit Windows programs)
 #   win64   the same code for x86-64 Windows, whose tests run under 64-bit Wine
 #   fuzz    the libFuzzer targets (clang), each run for a few seconds after
 #           its regression cases and seeds; long runs are scripts/fuzz.sh
@@ -136,6 +138,34 @@ if configure_and_build win32 "$logs/win32.log"; then
         run_tests win32 "$logs/win32.log" -L static
         summary[-1]="${summary[-1]} -- static checks only: this machine cannot run 32-bit code"
     fi
+fi
+
+# The release, built by scripts/package.sh, installed, played and
+# uninstalled under 32-bit Wine. Its installer is a 32-bit program that the
+# test starts among others, as the command-line tests do.
+run_release_test() {
+    local log=$1 counts
+    env VOSKEL_PLAY="$root/build/win32/bin/voskel-play.exe" VOSKEL_PLAY_PLUGINS="$root/build/win32/bin/plugins" \
+        VOSKEL_PLAY_SCRATCH="$root/build/win32/test-scratch/release" VOSKEL_PLAY_WINE=/usr/lib/wine/wine \
+        VOSKEL_DEMO_DIR="$root/build/win32/demo" \
+        python3 tests/release/release_test.py >"$log" 2>&1
+    local release_status=$?
+    counts=$(grep -E '^Ran [0-9]+ tests?' "$log" | tail -n 1)
+    if [ "$release_status" -eq 0 ]; then
+        summary+=("release: passed ($counts)")
+    else
+        tail -n 40 "$log"
+        summary+=("release: FAILED ($counts; see $log)")
+        status=1
+    fi
+}
+
+printf '\n== release\n'
+if wine_runs_32bit_programs; then
+    run_release_test "$logs/release.log"
+else
+    echo "32-bit Windows programs do not start here: the release test is left out."
+    summary+=("release: left out -- this machine cannot start 32-bit Windows programs")
 fi
 
 printf '\n== win64\n'

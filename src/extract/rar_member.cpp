@@ -91,7 +91,7 @@ Extraction extract_rar_member(const TextString& archive, const TextString& keep_
                               const TextString& own_folder) {
     const std::lock_guard<std::mutex> guard(rar_lock);
     if (rar_library == nullptr) {
-        rar_library = system_calls().load_library(rar_library_name());
+        rar_library = load_archive_library(rar_library_name());
         if (rar_library == nullptr) return {TextString(), rar_library_name()};
     }
     void* exports[export_count];

@@ -135,7 +135,7 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
     if (!find_destination(own_folder, folder)) return {};
 
     const std::lock_guard<std::mutex> guard(unzip32_lock);
-    LibraryHandle library = system_calls().load_library(unzip32_library_name);
+    LibraryHandle library = load_archive_library(unzip32_library_name);
     if (library == nullptr) return {TextString(), unzip32_library_name};
     void* exports[export_count];
     if (!resolve_entry_points(library, export_names, exports, export_count)) return {};

@@ -6,6 +6,7 @@
 #include "host/extended_info.h"
 #include "host/extended_read.h"
 #include "host/plugin_record.h"
+#include "host/uninstall.h"
 
 #if defined(_WIN32)
 #define VOSKEL_EXPORT extern "C" __declspec(dllexport)
@@ -44,3 +45,8 @@ VOSKEL_EXPORT int winampGetExtendedRead_setTime(intptr_t handle, int ms) {
 }
 
 VOSKEL_EXPORT void winampGetExtendedRead_close(intptr_t handle) { voskel::close_extended_read(handle); }
+
+// The Uninstall button of the host's preferences.
+VOSKEL_EXPORT int winampUninstallPlugin(void* /*dll_instance*/, void* /*parent_window*/, int /*param*/) {
+    return voskel::uninstall_plugin();
+}

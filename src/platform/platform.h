@@ -119,6 +119,10 @@ const char* plugin_file_pattern();
 // The name under which the RAR library is loaded: "unrar.dll" or "libunrar.so.5".
 const char* rar_library_name();
 
+// The library this code is linked into: the plugin's own, or the program
+// that links the code directly (on POSIX null then, as module_file_name takes it).
+LibraryHandle own_library();
+
 // What one look at a path tells, so that a second look shows whether the
 // file was written in between: its size, and what changes when it is
 // written or made anew (POSIX: device, inode, modification and change

@@ -226,6 +226,22 @@ uint32_t longest_path() { return PATH_MAX - 1; }
 const char* plugin_file_pattern() { return "in_*.so"; }
 const char* rar_library_name() { return "libunrar.so.5"; }
 
+// The shared object holding this very function, or null when that is the
+// program itself.
+LibraryHandle own_library() {
+    Dl_info info;
+    link_map* map = nullptr;
+    if (dladdr1(reinterpret_cast<void*>(&own_library), &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 ||
+        map == nullptr || map->l_name == nullptr || map->l_name[0] == '\0') {
+        return nullptr;
+    }
+    // It is loaded already: this only finds its handle, and the load counted
+    // for it is dropped at once.
+    LibraryHandle library = dlopen(map->l_name, RTLD_NOLOAD | RTLD_LAZY);
+    if (library != nullptr) dlclose(library);
+    return library;
+}
+
 FileState file_state(const char* path) {
     FileState state;
     struct stat info;

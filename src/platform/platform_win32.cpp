@@ -190,6 +190,14 @@ uint32_t longest_path() { return MAX_PATH - 1; }
 const char* plugin_file_pattern() { return "in_*.dll"; }
 const char* rar_library_name() { return "unrar.dll"; }
 
+// The module holding this very function; its load count is left as it is.
+LibraryHandle own_library() {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&own_library), &module);
+    return module;
+}
+
 FileState file_state(const char* path) {
     FileState state;
     // Attributes alone: no share mode of another opener stands in the way.

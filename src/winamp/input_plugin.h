@@ -205,6 +205,14 @@ constexpr const char* extended_read_get_data_export = "winampGetExtendedRead_get
 constexpr const char* extended_read_set_time_export = "winampGetExtendedRead_setTime";
 constexpr const char* extended_read_close_export = "winampGetExtendedRead_close";
 
+// Called when the user removes the plugin from the host's preferences
+// (Winamp 5.5 and later). Answering IN_PLUGIN_UNINSTALL_NOW lets the host
+// call Quit, free the library and delete its file at once; otherwise it
+// deletes the file at its next start. Helper files are the plugin's to remove.
+using UninstallPluginFunction = int (*)(void* dll_instance, void* parent_window, int param);
+constexpr int IN_PLUGIN_UNINSTALL_NOW = 0x1;
+constexpr const char* uninstall_plugin_export = "winampUninstallPlugin";
+
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(In_Module) == 152, "the host reads the record by offset");
 static_assert(__builtin_offsetof(In_Module, FileExtensions) == 16);

@@ -49,7 +49,7 @@ void LibraryCalls::fake_environment(std::map<std::string, std::string> values) {
 
 LibraryHandle LibraryCalls::load(const char* name) {
     LibraryCalls& self = *active_;
-    ++self.attempts_;
+    self.attempts_.emplace_back(name);
     if (self.fail_loads_) return nullptr;
     const auto redirect = self.redirects_.find(name);
     const std::string path = redirect != self.redirects_.end() ? redirect->second : name;
@@ -89,6 +89,14 @@ std::string windows_library(const std::string&) { return ""; }
 #endif
 
 std::string fixture(const std::string& name) { return join(host_path(VOSKEL_FIXTURE_DIR), name); }
+
+std::string beside_the_program(const std::string& file_name) {
+    char program[4096];
+    const uint32_t length = platform_system_calls().module_file_name(nullptr, program, sizeof program);
+    const std::string path(program, length < sizeof program ? length : 0);
+    const char* separators = native_path_style() == PathStyle::windows ? "\\:" : "/";
+    return join(path.substr(0, path.find_last_of(separators)), file_name);
+}
 
 std::string song(const std::string& name) {
     std::string text;

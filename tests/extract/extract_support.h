@@ -53,7 +53,9 @@ public:
     // key is an unset variable.
     void fake_environment(std::map<std::string, std::string> values);
 
-    int load_attempts() const { return attempts_; }
+    int load_attempts() const { return static_cast<int>(attempts_.size()); }
+    // What each load asked for, a name or a path, in order.
+    const std::vector<std::string>& attempts() const { return attempts_; }
     int loads() const { return loads_; }
     int unloads() const { return unloads_; }
 
@@ -70,7 +72,8 @@ private:
     std::set<std::string> hidden_;
     std::map<std::string, std::string> environment_;
     bool fail_loads_ = false;
-    int attempts_ = 0, loads_ = 0, unloads_ = 0;
+    std::vector<std::string> attempts_;
+    int loads_ = 0, unloads_ = 0;
 };
 
 // On Windows, unzip32.dll and unrar.dll are looked for in the folder the
@@ -89,6 +92,10 @@ public:
 std::string windows_library(const std::string& file_name);
 
 std::string fixture(const std::string& name);
+
+// The file of that name in the folder of the running test program, which
+// the extractors linked into it take for the plugin's own folder.
+std::string beside_the_program(const std::string& file_name);
 
 // The content of every song in the ZIP fixtures: 200 lines "<name> line <n>".
 std::string song(const std::string& name);

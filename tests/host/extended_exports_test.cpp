@@ -124,6 +124,15 @@ TEST_P(ExtendedExports, KeptMemberGoesWhenTheLibraryUnloadsWithoutQuit) {
     EXPECT_TRUE(temp_entries().empty());
 }
 
+TEST_P(ExtendedExports, UninstallButtonDropsTheKeptMemberAndLetsTheHostRemoveThePluginAtOnce) {
+    ASSERT_EQ(ours().answer(song_archive("song.mdz", "Tone.wav", tone), "title"), "Tone");
+    ASSERT_EQ(temp_entries().size(), 1u);
+    const auto uninstall = Exports::find<UninstallPluginFunction>(host.plugin_library(), uninstall_plugin_export);
+    ASSERT_NE(uninstall, nullptr);
+    EXPECT_EQ(uninstall(host.plugin_library(), nullptr, 0), IN_PLUGIN_UNINSTALL_NOW);
+    EXPECT_TRUE(temp_entries().empty());
+}
+
 TEST_P(ExtendedExports, ExtendedReadGivesTheSamplesOfTheBareFile) {
     const Exports plugin = ours();
     const std::string archive = song_archive("song.mdz", "Tone.wav", tone);

@@ -241,6 +241,25 @@ class ArchivedSongs(ScratchCase):
         if temp is not None:
             self.assertEqual(os.listdir(temp), [], "the copy and its folder are deleted")
 
+    @unittest.skipUnless(ON_WINDOWS, "natively ZIP is read without a library")
+    def test_an_mdz_plays_with_unzip32_only_beside_the_plugin(self):
+        # Where users put it, though the host never searches its plugin folder.
+        plugins = self.path("plugins")
+        os.makedirs(plugins)
+        for base in ("in_voskel", "in_wave"):
+            shutil.copy(os.path.join(PLUGINS, base + LIBRARY_SUFFIX), plugins)
+        shutil.copy(os.path.join(os.environ["WINEPATH"][2:].replace("\\", "/"), "unzip32.dll"), plugins)
+        source, samples = self.song("tone.wav", 2, 16, 22050, 4410)
+        archive = self.path("tone.mdz")
+        zip_archive(archive, source)
+        output = self.path("out.wav")
+        without_search_path = {name: value for name, value in os.environ.items() if name != "WINEPATH"}
+
+        code, out, err = voskel_play("render", program_path(archive), "-o", program_path(output),
+                                     plugins=plugins, env=without_search_path)
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(read_wav(output), (2, 16, 22050, samples))
+
     def test_a_song_named_beyond_ascii_plays_through_a_unicode_decoder(self):
         # in_voskel beside the Unicode build of in_wave alone: the song plays
         # only if the extracted file's name reaches it as wide text.

@@ -1,0 +1,222 @@
+; The installer of a release: finds Winamp's folder, puts in_voskel.dll into
+; its Plugins folder and the archive libraries beside winamp.exe, and writes
+; an uninstaller that removes what it added and nothing else.
+;
+; Built by scripts/package.sh:
+;   makensis -DVERSION=0.9 -DSTAGE=<folder of the release's files> -DOUT_FILE=<setup.exe> in_voskel.nsi
+
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include WinMessages.nsh
+!include MUI2.nsh
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\in_voskel"
+!define WINAMP_WINDOW_CLASS "Winamp v1.x"
+!define WINAMP_QUIT_COMMAND 40001
+; The release's own files go into a folder of their own below Plugins, with
+; the uninstaller; Winamp loads only in_*.dll files from Plugins itself.
+!define OWN_FOLDER "Plugins\in_voskel"
+
+Name "in_voskel ${VERSION}"
+OutFile "${OUT_FILE}"
+; Found in .onInit, unless /D= gave it.
+InstallDir ""
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey /LANG=1033 ProductName "in_voskel"
+VIAddVersionKey /LANG=1033 FileDescription "Installer of the in_voskel ${VERSION} Winamp plugin"
+VIAddVersionKey /LANG=1033 FileVersion "${VERSION}"
+VIAddVersionKey /LANG=1033 ProductVersion "${VERSION}"
+VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (c) 2026 the in_voskel authors. MIT licence"
+
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup puts in_voskel.dll into the Plugins folder of the Winamp installation below, and unzip32.dll and unrar.dll beside its winamp.exe (one already there is kept).$\r$\n$\r$\nThe folder must hold winamp.exe."
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Winamp's folder"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+Var WinampFolder
+; 1 where this installation put the library there itself, 0 where one was there before.
+Var AddedUnzip32
+Var AddedUnrar
+
+; ---- finding Winamp -------------------------------------------------------
+
+; $0: a command line as Windows keeps it for an uninstaller, its program
+; quoted or not. Out: $0, the folder of that program.
+Function ProgramFolder
+    StrCpy $1 $0 1
+    ${If} $1 == '"'
+        StrCpy $0 $0 "" 1
+        StrCpy $2 0
+        ${Do}
+            StrCpy $1 $0 1 $2
+            ${IfThen} $1 == '"' ${|} ${ExitDo} ${|}
+            ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
+            IntOp $2 $2 + 1
+        ${Loop}
+        StrCpy $0 $0 $2
+    ${EndIf}
+    ${GetParent} $0 $0
+FunctionEnd
+
+; Where Winamp's own installer records its folder, the first that holds
+; winamp.exe; else the folder it installs into by default.
+Function FindWinamp
+    ReadRegStr $0 HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Winamp" "UninstallString"
+    ${If} $0 != ""
+        Call ProgramFolder
+        ${If} ${FileExists} "$0\winamp.exe"
+            StrCpy $INSTDIR $0
+            Return
+        ${EndIf}
+    ${EndIf}
+    ReadRegStr $0 HKCU "Software\Winamp" ""
+    ${If} $0 != ""
+    ${AndIf} ${FileExists} "$0\winamp.exe"
+        StrCpy $INSTDIR $0
+        Return
+    ${EndIf}
+    StrCpy $INSTDIR "$PROGRAMFILES32\Winamp"
+FunctionEnd
+
+Function .onInit
+    ${If} $INSTDIR == ""
+        Call FindWinamp
+    ${EndIf}
+    ; The page below lets a user choose another folder; a silent installation
+    ; has no one to ask, and must not leave its files in the wrong place.
+    ${IfNot} ${FileExists} "$INSTDIR\winamp.exe"
+    ${AndIf} ${Silent}
+        SetErrorLevel 2
+        Quit
+    ${EndIf}
+FunctionEnd
+
+; Next stays disabled on the directory page until the folder holds winamp.exe.
+Function .onVerifyInstDir
+    ${IfNot} ${FileExists} "$INSTDIR\winamp.exe"
+        Abort
+    ${EndIf}
+FunctionEnd
+
+; ---- a running Winamp ------------------------------------------------------
+
+; Winamp holds its plugins loaded, so their files cannot be replaced or
+; removed while it runs: it is asked to quit first (silently without asking).
+!macro DEFINE_CLOSE_WINAMP prefix
+Function ${prefix}CloseWinamp
+    FindWindow $0 "${WINAMP_WINDOW_CLASS}"
+    ${If} $0 == 0
+        Return
+    ${EndIf}
+    MessageBox MB_OKCANCEL|MB_ICONINFORMATION "Winamp is running. Setup will close it now." /SD IDOK IDOK close
+    SetErrorLevel 1
+    Quit
+close:
+    SendMessage $0 ${WM_COMMAND} ${WINAMP_QUIT_COMMAND} 0 /TIMEOUT=5000
+    ${For} $1 1 100
+        Sleep 100
+        FindWindow $0 "${WINAMP_WINDOW_CLASS}"
+        ${If} $0 == 0
+            Return
+        ${EndIf}
+    ${Next}
+    MessageBox MB_OK|MB_ICONSTOP "Winamp did not close. Close it, then run Setup again." /SD IDOK
+    SetErrorLevel 2
+    Quit
+FunctionEnd
+!macroend
+!insertmacro DEFINE_CLOSE_WINAMP ""
+!insertmacro DEFINE_CLOSE_WINAMP "un."
+
+; ---- installing ------------------------------------------------------------
+
+; An archive library goes beside winamp.exe unless one is there already that
+; an earlier installation of this plugin did not put there: that one belongs
+; to the user or another plugin, and is neither replaced nor removed later.
+!macro PLACE_LIBRARY file added_value variable
+    StrCpy ${variable} 0
+    ${If} ${FileExists} "$INSTDIR\${file}"
+        ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+        ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "${added_value}"
+        ${If} $0 == $INSTDIR
+        ${AndIf} $1 == 1
+            StrCpy ${variable} 1
+        ${EndIf}
+    ${Else}
+        StrCpy ${variable} 1
+    ${EndIf}
+    ${If} ${variable} == 1
+        File "${STAGE}\${file}"
+    ${Else}
+        DetailPrint "Kept the ${file} that was already beside winamp.exe"
+    ${EndIf}
+!macroend
+
+Section "in_voskel"
+    Call CloseWinamp
+    SetOutPath "$INSTDIR\Plugins"
+    File "${STAGE}\in_voskel.dll"
+    SetOutPath "$INSTDIR"
+    !insertmacro PLACE_LIBRARY unzip32.dll AddedUnzip32 $AddedUnzip32
+    !insertmacro PLACE_LIBRARY unrar.dll AddedUnrar $AddedUnrar
+    SetOutPath "$INSTDIR\${OWN_FOLDER}"
+    File "${STAGE}\readme.txt"
+    File "${STAGE}\LICENSE.txt"
+    File "${STAGE}\unzip32-LICENSE.txt"
+    File "${STAGE}\unrar-license.txt"
+    WriteUninstaller "$INSTDIR\${OWN_FOLDER}\uninstall.exe"
+
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "in_voskel ${VERSION} (Winamp plugin)"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The in_voskel authors"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${OWN_FOLDER}\uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${OWN_FOLDER}\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "AddedUnzip32" $AddedUnzip32
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "AddedUnrar" $AddedUnrar
+SectionEnd
+
+; ---- uninstalling ----------------------------------------------------------
+
+Section "Uninstall"
+    ; The uninstaller sits in <Winamp>\Plugins\in_voskel.
+    ${GetParent} $INSTDIR $0
+    ${GetParent} $0 $WinampFolder
+    Call un.CloseWinamp
+
+    ; What the installation recorded holds only for the folder it installed into.
+    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 == $WinampFolder
+        ReadRegDWORD $AddedUnzip32 HKLM "${UNINSTALL_KEY}" "AddedUnzip32"
+        ReadRegDWORD $AddedUnrar HKLM "${UNINSTALL_KEY}" "AddedUnrar"
+    ${EndIf}
+    ${If} $AddedUnzip32 == 1
+        Delete "$WinampFolder\unzip32.dll"
+    ${EndIf}
+    ${If} $AddedUnrar == 1
+        Delete "$WinampFolder\unrar.dll"
+    ${EndIf}
+    Delete "$WinampFolder\Plugins\in_voskel.dll"
+    Delete "$INSTDIR\readme.txt"
+    Delete "$INSTDIR\LICENSE.txt"
+    Delete "$INSTDIR\unzip32-LICENSE.txt"
+    Delete "$INSTDIR\unrar-license.txt"
+    Delete "$INSTDIR\uninstall.exe"
+    ; Only if empty: whatever else is in it is not ours.
+    RMDir "$INSTDIR"
+    ${If} $0 == $WinampFolder
+        DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    ${EndIf}
+SectionEnd
