@@ -94,9 +94,10 @@ struct Generation6 {
 };
 
 // The include list is a wildcard pattern to the library, and '\' its escape:
-// a name holding one of these would not name itself.
+// a name holding one of these would not name itself. The library reads the
+// pattern by characters of the ANSI code page, as the name is read here.
 bool names_itself(const TextString& name) {
-    for (const char* p = name.chars(); *p != '\0'; ++p) {
+    for (const char* p = name.chars(); *p != '\0'; p += system_calls().character_length(p)) {
         if (*p == '*' || *p == '?' || *p == '[' || *p == '\\') return false;
     }
     return true;

@@ -54,6 +54,13 @@ struct SystemCalls {
     // The value of an environment variable, or null when it is not set.
     const char* (*get_env)(const char* name);
 
+    // The length in bytes of the character text begins with, in the code
+    // page every other call here uses (ANSI on Windows): 2 for a lead byte of
+    // a double-byte code page followed by its trail byte, else 1. A trail
+    // byte may look like '\\', '|' or a letter: whoever looks at the
+    // characters of a name steps by this.
+    uint32_t (*character_length)(const char* text);
+
     // Text between the code page every other call here uses (ANSI on
     // Windows) and the one unrar.dll takes and reports names in (OEM on
     // Windows), written into buffer of size bytes with its NUL. False when

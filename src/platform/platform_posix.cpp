@@ -181,6 +181,9 @@ uint32_t wide_to_utf8_for_display(const wchar_t* text, char* buffer, uint32_t si
     return used;
 }
 
+// UTF-8 has no byte beyond a character's first that looks like ASCII.
+uint32_t character_length(const char*) { return 1; }
+
 bool make_folder(const char* path) { return mkdir(path, 0700) == 0; }
 
 int remove_entry(const char* path, const struct stat*, int, FTW*) {
@@ -205,7 +208,7 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 constexpr SystemCalls posix_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
-    copy_text, copy_text, utf8_to_wide, wide_to_utf8, wide_to_utf8_for_display,
+    character_length, copy_text, copy_text, utf8_to_wide, wide_to_utf8, wide_to_utf8_for_display,
     make_folder, remove_folder_tree, file_identity,
 };
 

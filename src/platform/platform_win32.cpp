@@ -101,6 +101,13 @@ bool wide_to_ansi(const wchar_t* text, char* buffer, uint32_t size) {
     return size != 0 && wide_to_code_page(GetACP(), text, -1, buffer, size, WideCharToMultiByte);
 }
 
+// The double-byte code pages are the ones Windows offers as ANSI for
+// Chinese, Japanese and Korean; UTF-8 needs no stepping, as none of its
+// bytes beyond the first looks like ASCII.
+uint32_t character_length(const char* text) {
+    return text[0] != '\0' && text[1] != '\0' && IsDBCSLeadByteEx(GetACP(), static_cast<BYTE>(text[0])) ? 2 : 1;
+}
+
 // One character at a time, so that the text is cut between characters:
 // the code pages Windows offers as ANSI carry no state from one to the next.
 uint32_t wide_to_ansi_for_display(const wchar_t* text, char* buffer, uint32_t size) {
@@ -165,7 +172,7 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
-    ansi_to_oem, oem_to_ansi, ansi_to_wide, wide_to_ansi, wide_to_ansi_for_display,
+    character_length, ansi_to_oem, oem_to_ansi, ansi_to_wide, wide_to_ansi, wide_to_ansi_for_display,
     make_folder, remove_folder_tree, file_identity,
 };
 
