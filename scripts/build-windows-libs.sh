@@ -382,7 +382,7 @@ verify() {
         check_imports "$dir/unrar.dll" "$triplet" || fail=1
         check_exports "$dir/unzip32.dll" "$triplet" UzpVersion Wiz_SingleEntryUnzip || fail=1
         check_exports "$dir/unrar.dll" "$triplet" RAROpenArchive RARReadHeader \
-            RARProcessFile RARCloseArchive || fail=1
+            RARProcessFile RARCloseArchive RAROpenArchiveEx RARReadHeaderEx RARProcessFileW || fail=1
         # The 32-bit build also pins the record layouts with static_asserts.
         "$triplet-g++-posix" -O1 -Wall -static -I"$unzip_src/windll" -I"$unrar_src" \
             -o "$check/check-${triplet%%-*}.exe" "$here/windows-libs/check.cpp" ||

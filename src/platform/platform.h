@@ -61,14 +61,6 @@ struct SystemCalls {
     // characters of a name steps by this.
     uint32_t (*character_length)(const char* text);
 
-    // Text between the code page every other call here uses (ANSI on
-    // Windows) and the one unrar.dll takes and reports names in (OEM on
-    // Windows), written into buffer of size bytes with its NUL. False when
-    // it does not fit, or when a character has no exact counterpart in the
-    // other code page. POSIX has one code page: the text is copied.
-    bool (*ansi_to_oem)(const char* text, char* buffer, uint32_t size);
-    bool (*oem_to_ansi)(const char* text, char* buffer, uint32_t size);
-
     // Text of that code page as wchar_t text (UTF-16 on Windows; elsewhere
     // the platform's wchar_t, from UTF-8), written into buffer of size
     // characters with its NUL. False when it does not fit or the bytes are
@@ -107,6 +99,23 @@ SystemCalls& system_calls();
 
 // The platform's own services, never modified.
 const SystemCalls& platform_system_calls();
+
+// While one is alive, the C library's conversions between wchar_t and
+// multibyte text speak UTF-8 on the calling thread: libraries that take
+// names as wchar_t (the UnRAR library) or convert them (libarchive) go
+// through them. POSIX: a locale of this thread alone, as the process's is
+// the host's; without a UTF-8 locale in the C library nothing changes.
+// Windows: nothing changes, as the libraries speak UTF-16 to the system.
+class Utf8Conversions {
+public:
+    Utf8Conversions();
+    ~Utf8Conversions();
+    Utf8Conversions(const Utf8Conversions&) = delete;
+    Utf8Conversions& operator=(const Utf8Conversions&) = delete;
+
+private:
+    void* previous_ = nullptr;
+};
 
 // The build's own path style.
 PathStyle native_path_style();

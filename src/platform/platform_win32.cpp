@@ -51,14 +51,12 @@ constexpr UINT gb18030_code_page = 54936;
 
 }  // namespace
 
-namespace {
-
-// UTF-16 into code page to, exactly. A code page with a table of its own is
-// asked to refuse best-fit replacements and to say when it put its default
-// character in: either way the name would come back different and name
-// another file. UTF-8 and GB18030 take neither request (WideCharToMultiByte
-// fails), and need none: they encode every character, and
-// WC_ERR_INVALID_CHARS refuses what is no character.
+// A code page with a table of its own is asked to refuse best-fit
+// replacements and to say when it put its default character in: either way
+// the name would come back different and name another file. UTF-8 and
+// GB18030 take neither request (WideCharToMultiByte fails), and need none:
+// they encode every character, and WC_ERR_INVALID_CHARS refuses what is no
+// character.
 bool wide_to_code_page(UINT to, const wchar_t* wide, int wide_count, char* buffer, uint32_t size,
                        WideToMultiByteFunction wide_to_multi_byte) {
     const bool exact_by_nature = to == CP_UTF8 || to == gb18030_code_page;
@@ -69,34 +67,14 @@ bool wide_to_code_page(UINT to, const wchar_t* wide, int wide_count, char* buffe
     return written > 0 && !lossy;
 }
 
-}  // namespace
-
-// Through UTF-16.
-bool convert_code_page(UINT from, UINT to, const char* text, char* buffer, uint32_t size,
-                       WideToMultiByteFunction wide_to_multi_byte) {
-    const int wide_count = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
-    if (wide_count <= 0) return false;
-    std::vector<wchar_t> wide(static_cast<std::size_t>(wide_count));
-    if (MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, wide.data(), wide_count) != wide_count) return false;
-    return wide_to_code_page(to, wide.data(), wide_count, buffer, size, wide_to_multi_byte);
-}
-
 namespace {
-
-// By number, not as CP_ACP and CP_OEMCP: where the system runs in UTF-8
-// those stand for CP_UTF8, whose rules then apply.
-bool ansi_to_oem(const char* text, char* buffer, uint32_t size) {
-    return convert_code_page(GetACP(), GetOEMCP(), text, buffer, size);
-}
-bool oem_to_ansi(const char* text, char* buffer, uint32_t size) {
-    return convert_code_page(GetOEMCP(), GetACP(), text, buffer, size);
-}
 
 bool ansi_to_wide(const char* text, wchar_t* buffer, uint32_t size) {
     return size != 0 && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, buffer, static_cast<int>(size)) > 0;
 }
 
-// By number, as above: where the system runs in UTF-8, its rules apply.
+// By number, not as CP_ACP, so that UTF-8's rules apply where the system
+// runs in it.
 bool wide_to_ansi(const wchar_t* text, char* buffer, uint32_t size) {
     return size != 0 && wide_to_code_page(GetACP(), text, -1, buffer, size, WideCharToMultiByte);
 }
@@ -172,13 +150,16 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
-    character_length, ansi_to_oem, oem_to_ansi, ansi_to_wide, wide_to_ansi, wide_to_ansi_for_display,
+    character_length, ansi_to_wide, wide_to_ansi, wide_to_ansi_for_display,
     make_folder, remove_folder_tree, file_identity,
 };
 
 SystemCalls active_calls = win32_calls;
 
 }  // namespace
+
+Utf8Conversions::Utf8Conversions() = default;
+Utf8Conversions::~Utf8Conversions() = default;
 
 SystemCalls& system_calls() { return active_calls; }
 const SystemCalls& platform_system_calls() { return win32_calls; }
