@@ -51,7 +51,11 @@ struct SystemCalls {
     // returns once the user has closed it.
     void (*show_message)(WindowHandle owner, const char* text, const char* caption);
 
-    // The value of an environment variable, or null when it is not set.
+    // The value of an environment variable, or null when it is not set. On
+    // Windows, a value with characters beyond the ANSI code page (which the
+    // runtime's 8-bit copy holds as '?') is given as wide_path_to_ansi gives
+    // it, where that succeeds; the text then lasts until this thread's next
+    // call.
     const char* (*get_env)(const char* name);
 
     // The length in bytes of the character text begins with, in the code
@@ -71,6 +75,12 @@ struct SystemCalls {
     // has no exact counterpart (a name that came back different would name
     // another file).
     bool (*wide_to_ansi)(const wchar_t* text, char* buffer, uint32_t size);
+
+    // A path as the text of that code page: exact, as wide_to_ansi, or where
+    // that fails (Windows) the exact text of its short (8.3) form, which is
+    // plain ASCII where the volume makes short names and exists only for a
+    // path that exists. False when neither fits or exists.
+    bool (*wide_path_to_ansi)(const wchar_t* path, char* buffer, uint32_t size);
 
     // For showing, not for naming files: as many whole characters of text as
     // fit into size bytes with the NUL (size is at least 1), a character

@@ -203,7 +203,7 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 constexpr SystemCalls posix_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
-    character_length, utf8_to_wide, wide_to_utf8, wide_to_utf8_for_display,
+    character_length, utf8_to_wide, wide_to_utf8, wide_to_utf8, wide_to_utf8_for_display,
     make_folder, remove_folder_tree, file_identity,
 };
 

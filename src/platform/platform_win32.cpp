@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,6 @@ void show_message(WindowHandle owner, const char* text, const char* caption) {
     MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OK);
 }
 
-const char* get_env(const char* name) { return std::getenv(name); }
-
 // GB18030: like UTF-8, it encodes every character.
 constexpr UINT gb18030_code_page = 54936;
 
@@ -84,6 +83,27 @@ bool wide_to_ansi(const wchar_t* text, char* buffer, uint32_t size) {
 // bytes beyond the first looks like ASCII.
 uint32_t character_length(const char* text) {
     return text[0] != '\0' && text[1] != '\0' && IsDBCSLeadByteEx(GetACP(), static_cast<BYTE>(text[0])) ? 2 : 1;
+}
+
+bool wide_path_to_ansi(const wchar_t* path, char* buffer, uint32_t size) {
+    if (wide_to_ansi(path, buffer, size)) return true;
+    const DWORD needed = GetShortPathNameW(path, nullptr, 0);
+    if (needed == 0) return false;
+    std::vector<wchar_t> short_path(needed);
+    const DWORD length = GetShortPathNameW(path, short_path.data(), needed);
+    return length > 0 && length < needed && wide_to_ansi(short_path.data(), buffer, size);
+}
+
+// The runtime's 8-bit copy of the environment says whether a variable is
+// set; its wide copy holds the characters that the 8-bit one lost.
+const char* get_env(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return nullptr;
+    const std::wstring wide_name(name, name + std::strlen(name));  // the names asked for are ASCII
+    const wchar_t* wide = _wgetenv(wide_name.c_str());
+    thread_local char path[MAX_PATH];
+    if (wide == nullptr || wide_to_ansi(wide, path, sizeof path)) return value;
+    return wide_path_to_ansi(wide, path, sizeof path) ? path : value;
 }
 
 // One character at a time, so that the text is cut between characters:
@@ -150,7 +170,7 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
-    character_length, ansi_to_wide, wide_to_ansi, wide_to_ansi_for_display,
+    character_length, ansi_to_wide, wide_to_ansi, wide_path_to_ansi, wide_to_ansi_for_display,
     make_folder, remove_folder_tree, file_identity,
 };
 
