@@ -66,24 +66,24 @@ std::vector<wchar_t> widened(const TextString& text) {
     return wide;
 }
 
-// Extracts the first entry of an opened archive; the full path, or empty.
-TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archive, const TextString& folder,
+// Extracts the first entry of an opened archive.
+Extraction extract_first_entry(void* const* exports, unrar::ArchiveHandle archive, const TextString& folder,
                                const TextString& keep_intact) {
     unrar::RARHeaderDataEx header{};
     header.CmtBuf = nullptr;
-    if (entry<unrar::RARReadHeaderEx>(exports, read_header)(archive, &header) != 0) return TextString();
-    if (!is_plain_file(header)) return TextString();
+    if (entry<unrar::RARReadHeaderEx>(exports, read_header)(archive, &header) != 0) return {};
+    if (!is_plain_file(header)) return {};
     const uint64_t declared_size = (uint64_t{header.UnpSizeHigh} << 32) | header.UnpSize;
     header.FileNameW[std::size(header.FileNameW) - 1] = L'\0';
     if (std::wcslen(header.FileNameW) > longest_whole_name ||
         std::wcschr(header.FileNameW, undecoded_name_mark) != nullptr) {
-        return TextString();
+        return {};
     }
     // At most four bytes a character in any code page Windows offers as ANSI.
     char name[4 * longest_whole_name + 1];
-    if (!system_calls().wide_to_ansi(header.FileNameW, name, sizeof name)) return TextString();
+    if (!system_calls().wide_to_ansi(header.FileNameW, name, sizeof name)) return {};
     TextString target;
-    if (!accept_member(folder, TextString(name), declared_size, keep_intact, target)) return TextString();
+    if (!accept_member(folder, TextString(name), declared_size, keep_intact, target)) return {};
     // The file is named in full: the reported name is the library's rendering
     // of the entry's own, which may hold characters it lost, and the file
     // would land under the other. The folder is named too, so that the
@@ -92,9 +92,9 @@ TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archiv
     std::vector<wchar_t> destination_name = widened(target);
     if (destination_folder.empty() || destination_name.empty() || destination_folder.size() > destination_size ||
         destination_name.size() > destination_size) {
-        return TextString();
+        return {};
     }
-    const TargetGuard guard(target);
+    const TargetGuard guard(folder, target);
     return guard.outcome(entry<unrar::RARProcessFileW>(exports, process_file)(
                              archive, unrar::RAR_EXTRACT, destination_folder.data(), destination_name.data()) == 0,
                          declared_size);
@@ -106,7 +106,7 @@ Extraction extract_rar_member(const TextString& archive, const TextString& keep_
                               const TextString& own_folder) {
     if (rar_library == nullptr) {
         rar_library = system_calls().load_library(rar_library_name());
-        if (rar_library == nullptr) return {TextString(), rar_library_name()};
+        if (rar_library == nullptr) return {TextString(), rar_library_name(), TextString()};
     }
     void* exports[export_count];
     if (!resolve_entry_points(rar_library, export_names, exports, export_count)) return {};
@@ -129,13 +129,13 @@ Extraction extract_rar_member(const TextString& archive, const TextString& keep_
     open_data.CmtBufSize = sizeof comment;
     const unrar::ArchiveHandle handle = entry<unrar::RAROpenArchiveEx>(exports, open_archive)(&open_data);
 
-    TextString result;
+    Extraction result;
     if (open_data.OpenResult == 0 && handle != nullptr) {
         result = extract_first_entry(exports, handle, folder, keep_intact);
         entry<unrar::RARCloseArchive>(exports, close_archive)(handle);
     }
     unload(rar_library);
-    return {.file = result};
+    return result;
 }
 
 }  // namespace voskel

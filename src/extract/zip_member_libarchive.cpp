@@ -155,8 +155,14 @@ Extraction extract_zip_member(const TextString& archive, const TextString& keep_
                                        : largest_member_size;
     TextString target;
     if (!accept_member(folder, name, declared_size, keep_intact, target)) return {};
-    if (!write_member(reader.get(), declared_size, folder, name.chars())) return {};
-    return {.file = target};
+    const TextString missing_folder = first_missing_folder(folder, target);
+    const bool written = write_member(reader.get(), declared_size, folder, name.chars());
+    const TextString made_folder = made_folder_after(missing_folder);
+    if (!written) {
+        remove_made_folders(target, made_folder);
+        return {};
+    }
+    return {.file = target, .made_folder = made_folder};
 }
 
 }  // namespace voskel

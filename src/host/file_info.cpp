@@ -1,9 +1,9 @@
 #include "host/file_info.h"
 
+#include "extract/temp_dir.h"
 #include "host/own_copy.h"
 #include "host/playback.h"
 #include "host/plugin_record.h"
-#include "platform/platform.h"
 #include "registry/inner_module.h"
 #include "registry/plugin_registry.h"
 
@@ -20,7 +20,7 @@ bool is_playing_file(const PlaybackState& state, const char* file) {
 
 // A fresh copy of the archive's member in the temporary folder, and the
 // module that plays it; the copy is empty when nothing was extracted.
-TextString extract_and_find(const char* file, const PlaybackState& state, In_Module*& module) {
+Extraction extract_and_find(const char* file, const PlaybackState& state, In_Module*& module) {
     Extraction extraction;
     {
         const std::lock_guard<std::mutex> guard(shared_lock());
@@ -28,7 +28,7 @@ TextString extract_and_find(const char* file, const PlaybackState& state, In_Mod
         module = extraction.file.empty() ? nullptr : find_module_for(extraction.file, plugin_record());
     }
     tell_missing_library(extraction);
-    return extraction.file;
+    return extraction;
 }
 
 }  // namespace
@@ -43,10 +43,10 @@ void GetFileInfo(char* file, char* title, int* length_ms) {
 
     // Any other archive is extracted afresh, without touching the playing file.
     In_Module* module = nullptr;
-    const TextString extracted = extract_and_find(file, state, module);
-    if (extracted.empty()) return;
-    if (module != nullptr) get_module_file_info(*module, extracted.chars(), title, length_ms);
-    system_calls().delete_file(extracted.chars());
+    const Extraction extracted = extract_and_find(file, state, module);
+    if (extracted.file.empty()) return;
+    if (module != nullptr) get_module_file_info(*module, extracted.file.chars(), title, length_ms);
+    remove_extracted(extracted.file, extracted.made_folder);
 }
 
 int InfoBox(char* file, HostWindow parent) {
@@ -57,10 +57,10 @@ int InfoBox(char* file, HostWindow parent) {
     if (file == nullptr || file[0] == '\0') return 0;
 
     In_Module* module = nullptr;
-    const TextString extracted = extract_and_find(file, state, module);
-    if (extracted.empty()) return 0;
-    const int result = module != nullptr ? module_info_box(*module, extracted.chars(), parent) : 0;
-    system_calls().delete_file(extracted.chars());
+    const Extraction extracted = extract_and_find(file, state, module);
+    if (extracted.file.empty()) return 0;
+    const int result = module != nullptr ? module_info_box(*module, extracted.file.chars(), parent) : 0;
+    remove_extracted(extracted.file, extracted.made_folder);
     return result;
 }
 

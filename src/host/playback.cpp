@@ -1,6 +1,7 @@
 #include "host/playback.h"
 
 #include "extract/rar_member.h"
+#include "extract/temp_dir.h"
 #include "extract/zip_member.h"
 #include "host/extended_info.h"
 #include "host/own_copy.h"
@@ -15,9 +16,10 @@ namespace {
 
 constinit PlaybackState playback;
 
-void delete_temp_file(TextString& path) {
-    system_calls().delete_file(path.chars());
+void delete_temp_file(TextString& path, TextString& made_folder) {
+    remove_extracted(path, made_folder);
     path.clear();
+    made_folder.clear();
 }
 
 }  // namespace
@@ -43,6 +45,7 @@ int Play(char* file) {
         playback.current_name = file;
         extraction = extract_to_temp(playback.current_name);
         playback.temp_path = extraction.file;
+        playback.temp_made_folder = extraction.made_folder;
         module = find_module_for(playback.temp_path, plugin_record());
         playback.current_module = module;
     }
@@ -66,7 +69,7 @@ int Play(char* file) {
     // The module keeps its place after a failed Play: the host's next Stop still reaches it.
     if (result != 0 && !playback.temp_path.empty()) {
         const std::lock_guard<std::mutex> guard(shared_lock());
-        delete_temp_file(playback.temp_path);
+        delete_temp_file(playback.temp_path, playback.temp_made_folder);
     }
     return result;
 }
@@ -75,7 +78,7 @@ void Stop() {
     if (In_Module* module = playback.current_module.exchange(nullptr)) module->Stop();
     if (!playback.temp_path.empty()) {
         const std::lock_guard<std::mutex> guard(shared_lock());
-        delete_temp_file(playback.temp_path);
+        delete_temp_file(playback.temp_path, playback.temp_made_folder);
     }
 }
 

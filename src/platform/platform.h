@@ -93,6 +93,10 @@ struct SystemCalls {
     // made.
     bool (*make_folder)(const char* path);
 
+    // Removes a folder that holds nothing. False when it is not empty, is
+    // not there, or cannot be removed.
+    bool (*remove_empty_folder)(const char* path);
+
     // Removes a folder with everything below it, following no link and no
     // junction out of it; read-only files go too. What cannot be removed
     // stays; there is nothing better to do.

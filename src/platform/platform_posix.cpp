@@ -180,6 +180,7 @@ uint32_t character_length(const char*) { return 1; }
 
 bool make_folder(const char* path) { return mkdir(path, 0700) == 0; }
 
+bool remove_empty_folder(const char* path) { return rmdir(path) == 0; }
 
 int remove_entry(const char* path, const struct stat*, int, FTW*) {
     remove(path);
@@ -204,7 +205,7 @@ constexpr SystemCalls posix_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
     character_length, utf8_to_wide, wide_to_utf8, wide_to_utf8, wide_to_utf8_for_display,
-    make_folder, remove_folder_tree, file_identity,
+    make_folder, remove_empty_folder, remove_folder_tree, file_identity,
 };
 
 SystemCalls active_calls = posix_calls;

@@ -134,6 +134,8 @@ uint32_t wide_to_ansi_for_display(const wchar_t* text, char* buffer, uint32_t si
 
 bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
 
+bool remove_empty_folder(const char* path) { return RemoveDirectoryA(path) != 0; }
+
 void remove_folder_tree(const char* path) {
     const std::string folder = path;
     WIN32_FIND_DATAA found;
@@ -171,7 +173,7 @@ constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
     character_length, ansi_to_wide, wide_to_ansi, wide_path_to_ansi, wide_to_ansi_for_display,
-    make_folder, remove_folder_tree, file_identity,
+    make_folder, remove_empty_folder, remove_folder_tree, file_identity,
 };
 
 SystemCalls active_calls = win32_calls;

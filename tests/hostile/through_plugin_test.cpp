@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "hostile_support.h"
@@ -109,6 +110,30 @@ TEST_P(ThroughPlugin, MembersNamedInUtf8Play) {
         }
         host.stop();
         EXPECT_TRUE(host.temp_folder().files().empty()) << row.what;
+    }
+}
+
+// A member stored under folders is written into them; playing it and asking
+// about it leave the temporary folder as it was: the folders made for it
+// go, and one that was there before stays.
+TEST_P(ThroughPlugin, FoldersMadeForAMemberGoWithIt) {
+    const std::filesystem::path temp = host.temp_folder().path();
+    for (const test::ArchiveFormat* format : test::usable_formats()) {
+        SCOPED_TRACE(format->label);
+        const std::string path = write(std::string("deep") + format->extension,
+                                       format->write({{"sub/deeper/a.mod", "the song"}}));
+        for (const bool sub_was_there : {false, true}) {
+            if (sub_was_there) std::filesystem::create_directory(temp / "sub");
+            ASSERT_EQ(host.play(path), 0);
+            host.stop();
+            host.get_file_info(path.c_str());
+            host.info_box(path.c_str());
+            if (sub_was_there) {
+                EXPECT_TRUE(std::filesystem::is_empty(temp / "sub"));
+                std::filesystem::remove(temp / "sub");
+            }
+            EXPECT_TRUE(std::filesystem::is_empty(temp)) << "sub was there before: " << sub_was_there;
+        }
     }
 }
 
