@@ -106,16 +106,26 @@ unzip_objects="windll.o windllrc.o api.o crc32l.o cryptl.o explodel.o extractl.o
     fileiol.o globalsl.o inflatel.o listl.o matchl.o processl.o ubz2errl.o
     unreducl.o unshrnkl.o zipinfol.o win32l.o win32i64l.o ntl.o"
 
+# The recipe of the DLL: this function and the patch it applies. A DLL
+# built by another recipe (an older set-up) is built again.
+unzip_recipe() {
+    { declare -f build_unzip; cat "$here/windows-libs/unzip-utf8-names.patch"; } | sha256sum | cut -c1-16
+}
+
 # build_unzip TRIPLET OUTPUT-DIR
 build_unzip() {
     local triplet=$1 outdir=$2 work="$objroot/unzip-$1" def
-    [ -f "$outdir/unzip32.dll" ] && return 0
-    rm -rf "$work"
+    [ -f "$outdir/unzip32.dll" ] && [ "$(cat "$outdir/unzip32.recipe" 2>/dev/null)" = "$(unzip_recipe)" ] && return 0
+    rm -rf "$work" "$outdir/unzip32.dll"
     mkdir -p "$work" "$outdir"
     cp -a "$unzip_src/." "$work/"
     # One of Debian's patches calls readbuf() without the globals argument
     # that the reentrant DLL build passes to every internal function.
     sed -i 's/readbuf((char \*)buf,/readbuf(__G__ (char *)buf,/' "$work/extract.c"
+    # The Windows build converts names flagged as UTF-8 (UNICODE_SUPPORT is
+    # its default) only for members that carry an extra field: the patch
+    # converts them all.
+    patch -s -d "$work" -p1 <"$here/windows-libs/unzip-utf8-names.patch"
     # The C CRC code rather than the i386 assembler version: the 32-bit DLL
     # then differs from the 64-bit one (the one that can be run in tests
     # everywhere) only in the target.
@@ -135,6 +145,7 @@ build_unzip() {
     # shellcheck disable=SC2086
     (cd "$work" && "$triplet-gcc-posix" -shared -s -static -o "$outdir/unzip32.dll" \
         "$def" $unzip_objects -luser32 -ladvapi32)
+    unzip_recipe >"$outdir/unzip32.recipe"
 }
 
 # ---- UnRAR ---------------------------------------------------------------
