@@ -13,6 +13,7 @@
 #include "hostile_support.h"
 #include "platform/platform.h"
 #include "support/archive_writer.h"
+#include "support/test_host.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -199,6 +200,45 @@ TEST(WindowsCodePages, PlatformEntriesUseTheSystemsCodePages) {
     }
 }
 
+// Run by the test hostile_tests_shift_jis, under a Japanese locale, where
+// Wine's ANSI and OEM code page is Shift JIS (932): the second byte of
+// many a character there is 0x5C ('\\') or 0x7C ('|'), and of others a letter.
+TEST(ShiftJis, NamesWhoseSecondBytesLookLikeAsciiPlay) {
+    const char* code_page = std::getenv("VOSKEL_CODE_PAGE");
+    if (code_page == nullptr) GTEST_SKIP() << "runs as hostile_tests_shift_jis";
+    ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(code_page))) << "scripts/setup.sh makes the locale ja_JP.UTF-8";
+    test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
+    test::ScratchFolder archives("shift-jis");
+    test::TestHost host("shift-jis");
+    host.install("in_alpha");
+    ASSERT_TRUE(host.start());
+    const auto archive = [&](const test::ArchiveFormat& format, const std::string& name) {
+        const std::string path = archives.file(name + format.extension);
+        test::write_file(path, format.write({{name, "the song"}}));
+        return path;
+    };
+    for (const test::ArchiveFormat* format : test::usable_formats()) {
+        SCOPED_TRACE(format->label);
+        // ソ.mod, ポルカ.mod, and ポ.mod in a folder ソ, which goes with it.
+        for (const std::string name : {"\x83\x5c.mod", "\x83\x7c\x83\x8b\x83\x4a.mod", "\x83\x5c/\x83\x7c.mod"}) {
+            ASSERT_EQ(host.play(archive(*format, name)), 0) << name;
+            const test::JournalEntry play = host.recorder("in_alpha").calls("Play").back();
+            EXPECT_EQ(play.value("size"), "8") << name << ": the file named holds the song";
+            // unrar.dll reports the folder's '/' as '\\'.
+            if (name.find('/') == std::string::npos) {
+                EXPECT_EQ(play.fields.at(0), host.temp_folder().file(name));
+            }
+            host.stop();
+            EXPECT_TRUE(fs::is_empty(host.temp_folder().path())) << name;
+        }
+        // ア.mod and ヂ.mod are two files: a query about one while the other plays is answered.
+        ASSERT_EQ(host.play(archive(*format, "\x83\x41.mod")), 0);
+        const int asked = host.recorder("in_alpha").count("GetFileInfo");
+        host.get_file_info(archive(*format, "\x83\x61.mod").c_str());
+        EXPECT_EQ(host.recorder("in_alpha").count("GetFileInfo"), asked + 1);
+        host.stop();
+    }
+}
 #endif
 
 }  // namespace
