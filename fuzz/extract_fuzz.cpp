@@ -5,10 +5,10 @@
 // four deep and made afresh for every input, so that a name climbing out of
 // it still lands where the check looks. After each extraction:
 //   - nothing outside the temporary folder was created, changed or deleted;
-//   - inside it, the only file is the one whose path was returned (folders
-//     the extraction made may stay), and it is a plain file;
-//   - once that path is deleted, as the plugin's callers delete it, no file
-//     is left.
+//   - inside it, the only file is the one whose path was returned (in the
+//     folders the extraction made for it), and it is a plain file;
+//   - once that is removed with the folders made for it, as the plugin's
+//     callers remove it, nothing is left.
 #include <unistd.h>  // mkdtemp
 
 #include <cstdlib>
@@ -20,6 +20,7 @@
 #include <system_error>
 
 #include "byte_script.h"
+#include "extract/temp_dir.h"
 #include "host/playback.h"
 #include "platform/platform.h"
 #include "text/text_string.h"
@@ -78,7 +79,8 @@ void fresh_temp() {
     fs::create_directories(sandbox.temp);
 }
 
-void check_extraction(const char* kind, const TextString& result) {
+void check_extraction(const char* kind, const Extraction& extraction) {
+    const TextString& result = extraction.file;
     if (outside_temp() != sandbox.before) fail("something outside the temporary folder changed", kind);
 
     std::error_code error;
@@ -94,11 +96,11 @@ void check_extraction(const char* kind, const TextString& result) {
     if (!result.empty()) {
         if (!inside(fs::path(result.chars()), sandbox.temp)) fail("returned path outside the temporary folder", result.chars());
         if (!fs::is_regular_file(fs::symlink_status(result.chars(), error))) fail("returned path names no file", result.chars());
-        system_calls().delete_file(result.chars());
+        remove_extracted(result, extraction.made_folder);
     }
     for (auto it = fs::recursive_directory_iterator(sandbox.temp, error); it != fs::recursive_directory_iterator();
          it.increment(error)) {
-        if (!fs::is_directory(it->symlink_status())) fail("left behind after deleting the result", it->path().string());
+        fail("left behind after removing the result", it->path().string());
     }
 }
 
@@ -107,8 +109,7 @@ void extract_as(const char* kind, const std::string& bytes) {
     const fs::path archive = sandbox.input / (std::string("song.") + kind);
     write_all(archive, bytes);
     sandbox.before = outside_temp();
-    const TextString result = extract_to_temp(TextString(archive.c_str())).file;
-    check_extraction(kind, result);
+    check_extraction(kind, extract_to_temp(TextString(archive.c_str())));
     fs::remove(archive);
 }
 

@@ -123,17 +123,28 @@ unzip_objects="windll.o windllrc.o api.o crc32l.o cryptl.o explodel.o extractl.o
     fileiol.o globalsl.o inflatel.o listl.o matchl.o processl.o ubz2errl.o
     unreducl.o unshrnkl.o zipinfol.o win32l.o win32i64l.o ntl.o"
 
+# The recipe of the DLL: this function and the patch it applies. A DLL
+# built by another recipe (an older set-up) is built again.
+unzip_recipe() {
+    { declare -f build_unzip; cat "$here/windows-libs/unzip-utf8-names.patch"; } | sha256sum | cut -c1-16
+}
+
 # build_unzip TRIPLET OUTPUT-DIR
 build_unzip() {
     local triplet=$1 outdir=$2 work="$objroot/unzip-$1" def
-    [ -f "$outdir/unzip32.dll" ] && marked_as_ours "$outdir/unzip32.dll" "$triplet" && return 0
-    rm -rf "$work"
+    [ -f "$outdir/unzip32.dll" ] && marked_as_ours "$outdir/unzip32.dll" "$triplet" &&
+        [ "$(cat "$outdir/unzip32.recipe" 2>/dev/null)" = "$(unzip_recipe)" ] && return 0
+    rm -rf "$work" "$outdir/unzip32.dll"
     mkdir -p "$work" "$outdir"
     cp -a "$unzip_src/." "$work/"
     version_resource unzip32.rc "$unzip_src" >"$work/windll/windll.rc"
     # One of Debian's patches calls readbuf() without the globals argument
     # that the reentrant DLL build passes to every internal function.
     sed -i 's/readbuf((char \*)buf,/readbuf(__G__ (char *)buf,/' "$work/extract.c"
+    # The Windows build converts names flagged as UTF-8 (UNICODE_SUPPORT is
+    # its default) only for members that carry an extra field: the patch
+    # converts them all.
+    patch -s -d "$work" -p1 <"$here/windows-libs/unzip-utf8-names.patch"
     # The C CRC code rather than the i386 assembler version: the 32-bit DLL
     # then differs from the 64-bit one (the one that can be run in tests
     # everywhere) only in the target.
@@ -153,6 +164,7 @@ build_unzip() {
     # shellcheck disable=SC2086
     (cd "$work" && "$triplet-gcc-posix" -shared -s -static -o "$outdir/unzip32.dll" \
         "$def" $unzip_objects -luser32 -ladvapi32)
+    unzip_recipe >"$outdir/unzip32.recipe"
 }
 
 # ---- UnRAR ---------------------------------------------------------------
@@ -402,7 +414,7 @@ verify() {
         check_imports "$dir/unrar.dll" "$triplet" || fail=1
         check_exports "$dir/unzip32.dll" "$triplet" UzpVersion Wiz_SingleEntryUnzip || fail=1
         check_exports "$dir/unrar.dll" "$triplet" RAROpenArchive RARReadHeader \
-            RARProcessFile RARCloseArchive || fail=1
+            RARProcessFile RARCloseArchive RAROpenArchiveEx RARReadHeaderEx RARProcessFileW || fail=1
         # The 32-bit build also pins the record layouts with static_asserts.
         "$triplet-g++-posix" -O1 -Wall -static -I"$unzip_src/windll" -I"$unrar_src" \
             -o "$check/check-${triplet%%-*}.exe" "$here/windows-libs/check.cpp" ||

@@ -96,7 +96,7 @@ install_packages() {
         wine wine32:i386 wine64 \
         zip unzip 7zip sharutils dpkg-dev libarchive-tools nsis \
         libarchive-dev libunrar-dev libunrar5 libopenmpt-dev \
-        clang-14 libclang-rt-14-dev llvm-14 valgrind python3
+        clang-14 libclang-rt-14-dev llvm-14 valgrind python3 locales
     # QEMU 10 runs Wine's 32-bit loader well; the QEMU of Debian 12 does not
     # honour the address-space reservations Wine makes, which costs close to
     # a minute per process and breaks some of them.
@@ -148,6 +148,16 @@ enable_32bit_programs() {
     fi
 }
 
+# Wine takes a process's code pages from the locale it starts in: the
+# Windows tests run some programs under Japanese (Shift JIS, code page 932).
+generate_locales() {
+    local locale=ja_JP.UTF-8
+    locale -a | grep -qix 'ja_JP.utf-\?8' && return 0
+    sed -i "s/^# *$locale UTF-8\$/$locale UTF-8/" /etc/locale.gen 2>/dev/null || true
+    grep -q "^$locale UTF-8\$" /etc/locale.gen 2>/dev/null || echo "$locale UTF-8" >>/etc/locale.gen
+    locale-gen
+}
+
 # Under sudo the builds run as the calling user, who then owns the tree.
 as_invoking_user() {
     if [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
@@ -174,5 +184,6 @@ build_the_plugin() {
 step "apt sources"; enable_apt_components
 step "packages"; install_packages
 step "32-bit programs"; enable_32bit_programs
+step "locales"; generate_locales
 step "Windows libraries, libopenmpt, Wine prefix, test files"; "$root/scripts/build-windows-libs.sh" "$build"
 step "native build and the product"; build_the_plugin

@@ -13,6 +13,10 @@ struct Extraction {
     // tells the user once it holds no lock, and only where a user is
     // waiting (never on the host's worker threads).
     const char* missing_library = nullptr;
+    // The outermost folder the extraction made for the member's folder
+    // part, file lying below it; empty when it made none. remove_extracted
+    // (temp_dir.h) takes it away again with the file.
+    TextString made_folder;
 };
 
 }  // namespace voskel

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
+
 namespace voskel {
 
 namespace {
@@ -14,13 +16,14 @@ char fold(char c, PathStyle style) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool is_unsafe_component(const char* start, std::size_t length, PathStyle style) {
+// A component from start to end, whose last character begins at last.
+bool is_unsafe_component(const char* start, const char* end, const char* last, PathStyle style) {
+    const std::size_t length = static_cast<std::size_t>(end - start);
     if (length == 0) return true;
     if (length == 1 && start[0] == '.') return true;
     if (length == 2 && start[0] == '.' && start[1] == '.') return true;
     // Windows drops trailing dots and spaces, so ".. " would climb as ".." does.
-    const char last = start[length - 1];
-    return style == PathStyle::windows && (last == '.' || last == ' ');
+    return style == PathStyle::windows && end - last == 1 && (*last == '.' || *last == ' ');
 }
 
 bool is_refused_character(unsigned char c, PathStyle style) {
@@ -29,26 +32,39 @@ bool is_refused_character(unsigned char c, PathStyle style) {
     return c < 0x20 || std::strchr("<>\"|?*", c) != nullptr;
 }
 
+// Names are read character by character: in a double-byte code page the
+// second byte of a character may look like '\\', '|' or a letter, and is
+// none of them.
+uint32_t next_character(const char* text) { return system_calls().character_length(text); }
+
 }  // namespace
 
 bool is_safe_member_name(const char* name, PathStyle style) {
     if (name == nullptr || name[0] == '\0') return false;
     const char* component = name;
-    for (const char* p = name;; ++p) {
+    const char* last = name;
+    for (const char* p = name;; p += next_character(p)) {
         if (*p == '\0' || is_any_separator(*p)) {
-            if (is_unsafe_component(component, static_cast<std::size_t>(p - component), style)) return false;
+            if (is_unsafe_component(component, p, last, style)) return false;
             if (*p == '\0') return true;
             component = p + 1;
         } else if (is_refused_character(static_cast<unsigned char>(*p), style)) {
             return false;
         }
+        last = p;
     }
 }
 
 bool is_same_path(const TextString& a, const TextString& b, PathStyle style) {
     if (a.length() != b.length()) return false;
-    for (int32_t i = 0; i < a.length(); ++i) {
-        if (fold(a.chars()[i], style) != fold(b.chars()[i], style)) return false;
+    const char* p = a.chars();
+    const char* q = b.chars();
+    while (*p != '\0') {
+        const uint32_t length = next_character(p);
+        if (next_character(q) != length) return false;
+        if (length == 1 ? fold(*p, style) != fold(*q, style) : std::memcmp(p, q, length) != 0) return false;
+        p += length;
+        q += length;
     }
     return true;
 }

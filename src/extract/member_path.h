@@ -19,11 +19,15 @@ inline constexpr uint64_t largest_member_size = uint64_t{1} << 30;
 // or "..". '/' and '\' both separate components here, on every build. On the
 // Windows style also refused: control characters, <>"|?* and components
 // ending in '.' or ' ', which Windows would strip or refuse. Whatever passes
-// is the one spelling of its path, so that texts can be compared.
+// is the one spelling of its path, so that texts can be compared. The name
+// is read by characters of its code page (SystemCalls::character_length):
+// the second byte of a double-byte character is never taken for a
+// separator, a refused character or a letter.
 bool is_safe_member_name(const char* name, PathStyle style = native_path_style());
 
 // Whether two paths name the same file as far as their text tells. Windows
-// style: ASCII letter case is ignored and '/' equals '\'. POSIX: byte-exact.
+// style: ASCII letter case is ignored and '/' equals '\', in characters of
+// one byte. POSIX: byte-exact.
 bool is_same_path(const TextString& a, const TextString& b, PathStyle style = native_path_style());
 
 // What every extractor checks once it knows the stored name and the size

@@ -1,7 +1,9 @@
 #include "extract/rar_member.h"
 
-#include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <mutex>
+#include <vector>
 
 #include "extract/entry_points.h"
 #include "extract/member_path.h"
@@ -23,16 +25,12 @@ LibraryHandle rar_library = nullptr;
 
 // The header is read with RARReadHeaderEx: the size decides whether the
 // entry is extracted at all, and RARReadHeader's holds only its low 32 bits,
-// so that 4 GiB more would pass unseen.
+// so that 4 GiB more would pass unseen. Names go to the library and come
+// from it as wide text: its 8-bit names are in the OEM code page on
+// Windows, which may lack characters of the archive's path or the folder.
 enum Export { open_archive, close_archive, read_header, process_file, export_count };
-constexpr const char* export_names[export_count] = {"RAROpenArchive", "RARCloseArchive", "RARReadHeaderEx",
-                                                    "RARProcessFile"};
-
-// A name is taken only when it is short enough that no library's record
-// cut it: RARReadHeader's holds 260 bytes, and a cut may stop short of a
-// multi-byte character's end. A longer path reaches no Windows player
-// either (MAX_PATH).
-constexpr std::size_t longest_whole_name = 260 - 5;
+constexpr const char* export_names[export_count] = {"RAROpenArchiveEx", "RARCloseArchive", "RARReadHeaderEx",
+                                                    "RARProcessFileW"};
 
 // Only a plain file is a song. The library makes what the attributes say,
 // a symbolic link included, and the inner plugin would read what it names.
@@ -49,39 +47,61 @@ bool is_plain_file(const unrar::RARHeaderDataEx& header) {
 // The library copies at most this much of a destination (its NM, less two).
 constexpr uint32_t destination_size = 2046;
 
+// A name is taken only when it is short enough that no library's record
+// cut it: the 8-bit names of its records hold 260 bytes, and older
+// libraries fill the wide one from those. A longer path reaches no Windows
+// player either (MAX_PATH).
+constexpr std::size_t longest_whole_name = 260 - 5;
+
+// The library marks with this non-character a name whose bytes it could not
+// read as text (POSIX), and writes the file under those bytes, not under
+// the name it reports.
+constexpr wchar_t undecoded_name_mark = 0xFFFE;
+
 template <typename Function>
 Function entry(void* const* exports, Export which) {
     return reinterpret_cast<Function>(exports[which]);
 }
 
-// Extracts the first entry of an opened archive; the full path, or empty.
-TextString extract_first_entry(void* const* exports, unrar::ArchiveHandle archive, const TextString& folder,
+// Wide text of the code page every file call here uses.
+std::vector<wchar_t> widened(const TextString& text) {
+    // No code page takes fewer bytes than UTF-16 or UTF-32 takes characters.
+    std::vector<wchar_t> wide(static_cast<std::size_t>(text.length()) + 1);
+    if (!system_calls().ansi_to_wide(text.chars(), wide.data(), static_cast<uint32_t>(wide.size()))) return {};
+    return wide;
+}
+
+// Extracts the first entry of an opened archive.
+Extraction extract_first_entry(void* const* exports, unrar::ArchiveHandle archive, const TextString& folder,
                                const TextString& keep_intact) {
     unrar::RARHeaderDataEx header{};
     header.CmtBuf = nullptr;
-    if (entry<unrar::RARReadHeaderEx>(exports, read_header)(archive, &header) != 0) return TextString();
-    if (!is_plain_file(header)) return TextString();
+    if (entry<unrar::RARReadHeaderEx>(exports, read_header)(archive, &header) != 0) return {};
+    if (!is_plain_file(header)) return {};
     const uint64_t declared_size = (uint64_t{header.UnpSizeHigh} << 32) | header.UnpSize;
-    header.FileName[sizeof header.FileName - 1] = '\0';
-    if (std::strlen(header.FileName) > longest_whole_name) return TextString();
-    // Names come and go in the OEM code page on Windows.
-    char name[sizeof header.FileName];
-    if (!system_calls().oem_to_ansi(header.FileName, name, sizeof name)) return TextString();
+    header.FileNameW[std::size(header.FileNameW) - 1] = L'\0';
+    if (std::wcslen(header.FileNameW) > longest_whole_name ||
+        std::wcschr(header.FileNameW, undecoded_name_mark) != nullptr) {
+        return {};
+    }
+    // At most four bytes a character in any code page Windows offers as ANSI.
+    char name[4 * longest_whole_name + 1];
+    if (!system_calls().wide_to_ansi(header.FileNameW, name, sizeof name)) return {};
     TextString target;
-    if (!accept_member(folder, TextString(name), declared_size, keep_intact, target)) return TextString();
+    if (!accept_member(folder, TextString(name), declared_size, keep_intact, target)) return {};
     // The file is named in full: the reported name is the library's rendering
     // of the entry's own, which may hold characters it lost, and the file
     // would land under the other. The folder is named too, so that the
     // library's clearing of planted links stays below it.
-    char destination_folder[destination_size];
-    char destination_name[destination_size];
-    if (!system_calls().ansi_to_oem(folder.chars(), destination_folder, destination_size) ||
-        !system_calls().ansi_to_oem(target.chars(), destination_name, destination_size)) {
-        return TextString();
+    std::vector<wchar_t> destination_folder = widened(folder);
+    std::vector<wchar_t> destination_name = widened(target);
+    if (destination_folder.empty() || destination_name.empty() || destination_folder.size() > destination_size ||
+        destination_name.size() > destination_size) {
+        return {};
     }
-    const TargetGuard guard(target);
-    return guard.outcome(entry<unrar::RARProcessFile>(exports, process_file)(archive, unrar::RAR_EXTRACT,
-                                                                           destination_folder, destination_name) == 0,
+    const TargetGuard guard(folder, target);
+    return guard.outcome(entry<unrar::RARProcessFileW>(exports, process_file)(
+                             archive, unrar::RAR_EXTRACT, destination_folder.data(), destination_name.data()) == 0,
                          declared_size);
 }
 
@@ -92,7 +112,7 @@ Extraction extract_rar_member(const TextString& archive, const TextString& keep_
     const std::lock_guard<std::mutex> guard(rar_lock);
     if (rar_library == nullptr) {
         rar_library = load_archive_library(rar_library_name());
-        if (rar_library == nullptr) return {TextString(), rar_library_name()};
+        if (rar_library == nullptr) return {TextString(), rar_library_name(), TextString()};
     }
     void* exports[export_count];
     if (!resolve_entry_points(rar_library, export_names, exports, export_count)) return {};
@@ -100,21 +120,28 @@ Extraction extract_rar_member(const TextString& archive, const TextString& keep_
     TextString folder;
     if (!find_destination(own_folder, folder)) return {};
 
+    std::vector<wchar_t> archive_name = widened(archive);
+    if (archive_name.empty()) {
+        unload(rar_library);
+        return {};
+    }
+    // The library's own conversions of wide names, where it makes any (POSIX).
+    const Utf8Conversions utf8_names;
     char comment[0x4000];
-    unrar::RAROpenArchiveData open_data{};
-    open_data.ArcName = const_cast<char*>(archive.chars());
+    unrar::RAROpenArchiveDataEx open_data{};
+    open_data.ArcNameW = archive_name.data();
     open_data.OpenMode = unrar::RAR_OM_EXTRACT;
     open_data.CmtBuf = comment;
     open_data.CmtBufSize = sizeof comment;
-    const unrar::ArchiveHandle handle = entry<unrar::RAROpenArchive>(exports, open_archive)(&open_data);
+    const unrar::ArchiveHandle handle = entry<unrar::RAROpenArchiveEx>(exports, open_archive)(&open_data);
 
-    TextString result;
+    Extraction result;
     if (open_data.OpenResult == 0 && handle != nullptr) {
         result = extract_first_entry(exports, handle, folder, keep_intact);
         entry<unrar::RARCloseArchive>(exports, close_archive)(handle);
     }
     unload(rar_library);
-    return {.file = result};
+    return result;
 }
 
 }  // namespace voskel

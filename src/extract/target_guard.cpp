@@ -1,5 +1,7 @@
 #include "extract/target_guard.h"
 
+#include "extract/temp_dir.h"
+
 namespace voskel {
 
 namespace {
@@ -16,15 +18,20 @@ bool written_between(const FileState& before, const FileState& after) {
 
 }  // namespace
 
-TargetGuard::TargetGuard(const TextString& target) : target_(target), before_(file_state(target.chars())) {}
+TargetGuard::TargetGuard(const TextString& folder, const TextString& target)
+    : target_(target), before_(file_state(target.chars())), missing_folder_(first_missing_folder(folder, target)) {}
 
-TextString TargetGuard::outcome(bool library_succeeded, uint64_t declared_size) const {
+Extraction TargetGuard::outcome(bool library_succeeded, uint64_t declared_size) const {
     const FileState after = file_state(target_.chars());
+    const TextString made_folder = made_folder_after(missing_folder_);
     // A file longer or shorter than declared is not the member the archive
     // describes: the library wrote past the size it listed, or stopped short.
-    if (library_succeeded && after.kind == Kind::present && after.size == declared_size) return target_;
+    if (library_succeeded && after.kind == Kind::present && after.size == declared_size) {
+        return {.file = target_, .made_folder = made_folder};
+    }
     if (written_between(before_, after)) system_calls().delete_file(target_.chars());
-    return TextString();
+    remove_made_folders(target_, made_folder);
+    return {};
 }
 
 }  // namespace voskel

@@ -3,6 +3,8 @@
 // with the callee-cleans convention on 32-bit Windows.
 #pragma once
 
+#include <cstdint>
+
 #include "extract/unzip32_api.h"  // VOSKEL_WINAPI
 
 namespace voskel::unrar {
@@ -56,23 +58,36 @@ struct RARHeaderDataEx {
     unsigned int Reserved[988];
 };
 
-struct RAROpenArchiveData {
+using UNRARCALLBACK = int(VOSKEL_WINAPI*)(unsigned msg, intptr_t user_data, intptr_t p1, intptr_t p2);
+
+// The open record of RAROpenArchiveEx, which takes the archive's name as
+// wide text. The library reads the fields its version knows of; the rest
+// must start zeroed.
+struct RAROpenArchiveDataEx {
     char* ArcName;
+    wchar_t* ArcNameW;
     unsigned int OpenMode;
     unsigned int OpenResult;
     char* CmtBuf;
     unsigned int CmtBufSize;
     unsigned int CmtSize;
     unsigned int CmtState;
+    unsigned int Flags;
+    UNRARCALLBACK Callback;
+    intptr_t UserData;
+    unsigned int OpFlags;
+    wchar_t* CmtBufW;
+    unsigned int Reserved[25];
 };
 
 #pragma pack(pop)
 
 using ArchiveHandle = void*;
-using RAROpenArchive = ArchiveHandle(VOSKEL_WINAPI*)(RAROpenArchiveData* archive_data);
+using RAROpenArchiveEx = ArchiveHandle(VOSKEL_WINAPI*)(RAROpenArchiveDataEx* archive_data);
 using RARCloseArchive = int(VOSKEL_WINAPI*)(ArchiveHandle archive);
 using RARReadHeaderEx = int(VOSKEL_WINAPI*)(ArchiveHandle archive, RARHeaderDataEx* header_data);
-using RARProcessFile = int(VOSKEL_WINAPI*)(ArchiveHandle archive, int operation, char* dest_path, char* dest_name);
+using RARProcessFileW = int(VOSKEL_WINAPI*)(ArchiveHandle archive, int operation, wchar_t* dest_path,
+                                            wchar_t* dest_name);
 
 #if defined(_WIN32) && defined(__i386__)
 static_assert(__builtin_offsetof(RARHeaderDataEx, FileName) == 3072);
@@ -80,8 +95,10 @@ static_assert(__builtin_offsetof(RARHeaderDataEx, Flags) == 6144);
 static_assert(__builtin_offsetof(RARHeaderDataEx, UnpSizeHigh) == 6160);
 static_assert(__builtin_offsetof(RARHeaderDataEx, FileAttr) == 6184);
 static_assert(__builtin_offsetof(RARHeaderDataEx, CmtBuf) == 6188);
-static_assert(sizeof(RAROpenArchiveData) == 28);
-static_assert(__builtin_offsetof(RAROpenArchiveData, CmtBuf) == 12);
+static_assert(__builtin_offsetof(RARHeaderDataEx, FileNameW) == 4096);
+static_assert(sizeof(RAROpenArchiveDataEx) == 152);
+static_assert(__builtin_offsetof(RAROpenArchiveDataEx, OpenResult) == 12);
+static_assert(__builtin_offsetof(RAROpenArchiveDataEx, CmtBufW) == 48);
 #endif
 
 }  // namespace voskel::unrar

@@ -101,26 +101,27 @@ struct Generation6 {
 };
 
 // The include list is a wildcard pattern to the library, and '\' its escape:
-// a name holding one of these would not name itself.
+// a name holding one of these would not name itself. The library reads the
+// pattern by characters of the ANSI code page, as the name is read here.
 bool names_itself(const TextString& name) {
-    for (const char* p = name.chars(); *p != '\0'; ++p) {
+    for (const char* p = name.chars(); *p != '\0'; p += system_calls().character_length(p)) {
         if (*p == '*' || *p == '?' || *p == '[' || *p == '\\') return false;
     }
     return true;
 }
 
 template <typename Generation>
-TextString list_and_extract(Generation generation, const TextString& folder, const TextString& keep_intact) {
-    if (generation.run(1, 0, nullptr) != 0 || captured_name.empty()) return TextString();
+Extraction list_and_extract(Generation generation, const TextString& folder, const TextString& keep_intact) {
+    if (generation.run(1, 0, nullptr) != 0 || captured_name.empty()) return {};
     // The library extracts every member the include list names, one over
     // the other: with the name repeated, the file would hold the last one's data.
-    if (members_of_that_name != 1) return TextString();
+    if (members_of_that_name != 1) return {};
     const TextString name = captured_name;
     const uint64_t declared_size = captured_size;
     TextString target;
-    if (!names_itself(name) || !accept_member(folder, name, declared_size, keep_intact, target)) return TextString();
+    if (!names_itself(name) || !accept_member(folder, name, declared_size, keep_intact, target)) return {};
     char* include[] = {const_cast<char*>(name.chars())};
-    const TargetGuard guard(target);
+    const TargetGuard guard(folder, target);
     return guard.outcome(generation.run(0, 1, include) == 0, declared_size);
 }
 
@@ -136,7 +137,7 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
 
     const std::lock_guard<std::mutex> guard(unzip32_lock);
     LibraryHandle library = load_archive_library(unzip32_library_name);
-    if (library == nullptr) return {TextString(), unzip32_library_name};
+    if (library == nullptr) return {TextString(), unzip32_library_name, TextString()};
     void* exports[export_count];
     if (!resolve_entry_points(library, export_names, exports, export_count)) return {};
 
@@ -145,14 +146,14 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
     members_of_that_name = 0;
     const UzpVer* version = reinterpret_cast<UzpVersionFunction>(exports[uzp_version])();
     const int major = version != nullptr ? version->unzip.major : 0;
-    TextString result;
+    Extraction result;
     if (major == 5) {
         result = list_and_extract(Generation5(exports[single_entry_unzip], archive, folder), folder, keep_intact);
     } else if (major == 6) {
         result = list_and_extract(Generation6(exports[single_entry_unzip], archive, folder), folder, keep_intact);
     }
     unload(library);
-    return {.file = result};
+    return result;
 }
 
 }  // namespace voskel

@@ -3,7 +3,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include "extract/member_path.h"
 #include "extract/temp_dir.h"
 #include "extract/zip_member.h"
+#include "platform/platform.h"
 
 namespace voskel {
 
@@ -63,38 +63,6 @@ bool open_parent(int folder_fd, const char* name, Descriptor& parent, const char
     }
     return true;
 }
-
-// File names here are UTF-8. libarchive converts a name that carries ZIP's
-// UTF-8 flag into the character set of the calling thread's locale, and
-// fails (ARCHIVE_WARN, no name) where that cannot hold it, as the C locale
-// cannot hold anything beyond ASCII. So the conversion runs under a UTF-8
-// locale of this thread alone: the process's locale is the host's. Names
-// without the flag keep their bytes as stored either way.
-class Utf8Names {
-public:
-    Utf8Names() : previous_(utf8() != nullptr ? uselocale(utf8()) : nullptr) {}
-    ~Utf8Names() {
-        if (previous_ != nullptr) uselocale(previous_);
-    }
-    Utf8Names(const Utf8Names&) = delete;
-    Utf8Names& operator=(const Utf8Names&) = delete;
-
-private:
-    // Made on first use and freed when the plugin is unloaded (making it
-    // costs tens of microseconds). Null where the C library has no such
-    // locale: flagged names beyond ASCII are then refused.
-    struct Locale {
-        locale_t made = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
-        ~Locale() {
-            if (made != nullptr) freelocale(made);
-        }
-    };
-    static locale_t utf8() {
-        static const Locale locale;
-        return locale.made;
-    }
-    locale_t previous_;
-};
 
 bool write_all(int out, const char* bytes, std::size_t count) {
     for (std::size_t done = 0; done < count;) {
@@ -165,7 +133,12 @@ Extraction extract_zip_member(const TextString& archive, const TextString& keep_
     TextString folder;
     if (!find_destination(own_folder, folder)) return {};
 
-    const Utf8Names utf8_names;
+    // File names here are UTF-8. libarchive converts a name that carries
+    // ZIP's UTF-8 flag into the character set of the calling thread's
+    // locale, and fails (ARCHIVE_WARN, no name) where that cannot hold it,
+    // as the C locale cannot hold anything beyond ASCII. Names without the
+    // flag keep their bytes as stored either way.
+    const Utf8Conversions utf8_names;
     Reader reader(archive_read_new());
     if (!reader || archive_read_support_format_zip(reader.get()) != ARCHIVE_OK ||
         archive_read_open_filename(reader.get(), archive.chars(), 65536) != ARCHIVE_OK) {
@@ -182,8 +155,14 @@ Extraction extract_zip_member(const TextString& archive, const TextString& keep_
                                        : largest_member_size;
     TextString target;
     if (!accept_member(folder, name, declared_size, keep_intact, target)) return {};
-    if (!write_member(reader.get(), declared_size, folder, name.chars())) return {};
-    return {.file = target};
+    const TextString missing_folder = first_missing_folder(folder, target);
+    const bool written = write_member(reader.get(), declared_size, folder, name.chars());
+    const TextString made_folder = made_folder_after(missing_folder);
+    if (!written) {
+        remove_made_folders(target, made_folder);
+        return {};
+    }
+    return {.file = target, .made_folder = made_folder};
 }
 
 }  // namespace voskel

@@ -41,9 +41,13 @@ std::vector<char> narrow_file_name(const wchar_t* file) {
     if (file == nullptr) return {};
     std::size_t length = 0;
     while (file[length] != L'\0') ++length;
-    // At most four bytes a character in any code page Windows offers as ANSI.
-    std::vector<char> name(4 * length + 1);
-    if (!system_calls().wide_to_ansi(file, name.data(), static_cast<uint32_t>(name.size()))) return {};
+    // At most four bytes a character in any code page Windows offers as
+    // ANSI; a short form may take more, but never more than a path reaches.
+    const std::size_t size = 4 * length > longest_path() ? 4 * length : longest_path();
+    std::vector<char> name(size + 1);
+    // A name without an exact counterpart goes by its short form, as the
+    // host hands such a name to an 8-bit plugin's Play.
+    if (!system_calls().wide_path_to_ansi(file, name.data(), static_cast<uint32_t>(name.size()))) return {};
     return name;
 }
 

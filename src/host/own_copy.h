@@ -58,8 +58,8 @@ struct CopyAttempt {
 // state_lock() itself: the caller holds no lock of ours.
 CopyAttempt make_own_copy(const char* archive);
 
-// A file name the host gave in UTF-16 as the 8-bit text of the file calls;
-// empty when it has no exact counterpart there.
+// A file name the host gave in UTF-16 as the 8-bit text of the file calls:
+// exactly, or else by its short (8.3) form; empty when it has neither.
 std::vector<char> narrow_file_name(const wchar_t* file);
 
 }  // namespace voskel

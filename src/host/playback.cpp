@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "extract/rar_member.h"
+#include "extract/temp_dir.h"
 #include "extract/zip_member.h"
 #include "host/extended_info.h"
 #include "host/own_copy.h"
@@ -18,9 +19,10 @@ namespace {
 
 constinit PlaybackState playback;
 
-void delete_temp_file(TextString& path) {
-    system_calls().delete_file(path.chars());
+void delete_temp_file(TextString& path, TextString& made_folder) {
+    remove_extracted(path, made_folder);
     path.clear();
+    made_folder.clear();
 }
 
 // Our record shows what the playing module says of itself on its own: that
@@ -73,6 +75,7 @@ int Play(char* file) {
         const std::lock_guard<std::mutex> guard(state_lock());
         playback.current_name = file;
         playback.temp_path = std::move(extraction.file);
+        playback.temp_made_folder = std::move(extraction.made_folder);
         module = find_module_for(playback.temp_path, plugin_record());
         playback.current_module = module;
         path = playback.temp_path.chars();
@@ -96,7 +99,7 @@ int Play(char* file) {
     // The module keeps its place after a failed Play: the host's next Stop still reaches it.
     if (result != 0) {
         const std::lock_guard<std::mutex> guard(state_lock());
-        if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path);
+        if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path, playback.temp_made_folder);
         playback.owner.reset();
     }
     return result;
@@ -113,7 +116,7 @@ void Stop() {
     // The song stays its thread's until its file is gone: no other Play can
     // extract a member of that name meanwhile, only to lose it here.
     const std::lock_guard<std::mutex> guard(state_lock());
-    if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path);
+    if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path, playback.temp_made_folder);
     playback.owner.reset();
 }
 

@@ -22,6 +22,7 @@ struct PlaybackState {
     std::atomic<In_Module*> current_module = nullptr;
     TextString current_name;              // the file as the host passed it to the last Play
     TextString temp_path;                 // the extracted file the current module plays, or empty
+    TextString temp_made_folder;          // the folder its extraction made for it, or empty
     // Set by the host while no module was current; delivered by the next Play.
     // A negative volume is not delivered (-1 means none is pending). A pan
     // runs from -127 (left) to 127 (right), so every value is one: whether

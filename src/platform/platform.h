@@ -56,16 +56,19 @@ struct SystemCalls {
     // returns once the user has closed it.
     void (*show_message)(WindowHandle owner, const char* text, const char* caption);
 
-    // The value of an environment variable, or null when it is not set.
+    // The value of an environment variable, or null when it is not set. On
+    // Windows, a value with characters beyond the ANSI code page (which the
+    // runtime's 8-bit copy holds as '?') is given as wide_path_to_ansi gives
+    // it, where that succeeds; the text then lasts until this thread's next
+    // call.
     const char* (*get_env)(const char* name);
 
-    // Text between the code page every other call here uses (ANSI on
-    // Windows) and the one unrar.dll takes and reports names in (OEM on
-    // Windows), written into buffer of size bytes with its NUL. False when
-    // it does not fit, or when a character has no exact counterpart in the
-    // other code page. POSIX has one code page: the text is copied.
-    bool (*ansi_to_oem)(const char* text, char* buffer, uint32_t size);
-    bool (*oem_to_ansi)(const char* text, char* buffer, uint32_t size);
+    // The length in bytes of the character text begins with, in the code
+    // page every other call here uses (ANSI on Windows): 2 for a lead byte of
+    // a double-byte code page followed by its trail byte, else 1. A trail
+    // byte may look like '\\', '|' or a letter: whoever looks at the
+    // characters of a name steps by this.
+    uint32_t (*character_length)(const char* text);
 
     // Text of that code page as wchar_t text (UTF-16 on Windows; elsewhere
     // the platform's wchar_t, from UTF-8), written into buffer of size
@@ -78,6 +81,12 @@ struct SystemCalls {
     // another file).
     bool (*wide_to_ansi)(const wchar_t* text, char* buffer, uint32_t size);
 
+    // A path as the text of that code page: exact, as wide_to_ansi, or where
+    // that fails (Windows) the exact text of its short (8.3) form, which is
+    // plain ASCII where the volume makes short names and exists only for a
+    // path that exists. False when neither fits or exists.
+    bool (*wide_path_to_ansi)(const wchar_t* path, char* buffer, uint32_t size);
+
     // For showing, not for naming files: as many whole characters of text as
     // fit into size bytes with the NUL (size is at least 1), a character
     // without counterpart written as '?'. Returns the bytes written before
@@ -88,6 +97,10 @@ struct SystemCalls {
     // the system has such rights. False when it exists already or cannot be
     // made.
     bool (*make_folder)(const char* path);
+
+    // Removes a folder that holds nothing. False when it is not empty, is
+    // not there, or cannot be removed.
+    bool (*remove_empty_folder)(const char* path);
 
     // Removes a folder with everything below it, following no link and no
     // junction out of it; read-only files go too. What cannot be removed
@@ -105,6 +118,23 @@ SystemCalls& system_calls();
 
 // The platform's own services, never modified.
 const SystemCalls& platform_system_calls();
+
+// While one is alive, the C library's conversions between wchar_t and
+// multibyte text speak UTF-8 on the calling thread: libraries that take
+// names as wchar_t (the UnRAR library) or convert them (libarchive) go
+// through them. POSIX: a locale of this thread alone, as the process's is
+// the host's; without a UTF-8 locale in the C library nothing changes.
+// Windows: nothing changes, as the libraries speak UTF-16 to the system.
+class Utf8Conversions {
+public:
+    Utf8Conversions();
+    ~Utf8Conversions();
+    Utf8Conversions(const Utf8Conversions&) = delete;
+    Utf8Conversions& operator=(const Utf8Conversions&) = delete;
+
+private:
+    void* previous_ = nullptr;
+};
 
 // The build's own path style.
 PathStyle native_path_style();

@@ -4,6 +4,7 @@
 #include <fnmatch.h>
 #include <ftw.h>
 #include <link.h>
+#include <locale.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,13 +103,6 @@ void show_message(WindowHandle, const char* text, const char* caption) {
 
 const char* get_env(const char* name) { return std::getenv(name); }
 
-bool copy_text(const char* text, char* buffer, uint32_t size) {
-    const std::size_t length = std::strlen(text);
-    if (length >= size) return false;
-    std::memcpy(buffer, text, length + 1);
-    return true;
-}
-
 // File names here are UTF-8 and wchar_t holds one code point.
 constexpr char32_t no_character = 0xFFFFFFFF;
 
@@ -187,7 +181,12 @@ uint32_t wide_to_utf8_for_display(const wchar_t* text, char* buffer, uint32_t si
     return used;
 }
 
+// UTF-8 has no byte beyond a character's first that looks like ASCII.
+uint32_t character_length(const char*) { return 1; }
+
 bool make_folder(const char* path) { return mkdir(path, 0700) == 0; }
+
+bool remove_empty_folder(const char* path) { return rmdir(path) == 0; }
 
 int remove_entry(const char* path, const struct stat*, int, FTW*) {
     remove(path);
@@ -211,13 +210,32 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 constexpr SystemCalls posix_calls = {
     load_library, find_symbol, unload_library, load_again, find_files,
     module_file_name, delete_file, show_message, get_env,
-    copy_text, copy_text, utf8_to_wide, wide_to_utf8, wide_to_utf8_for_display,
-    make_folder, remove_folder_tree, file_identity,
+    character_length, utf8_to_wide, wide_to_utf8, wide_to_utf8, wide_to_utf8_for_display,
+    make_folder, remove_empty_folder, remove_folder_tree, file_identity,
 };
 
 SystemCalls active_calls = posix_calls;
 
+// Made on first use (it costs tens of microseconds) and freed when the
+// plugin is unloaded. Null where the C library has no such locale.
+locale_t utf8_locale() {
+    struct Made {
+        locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+        ~Made() {
+            if (locale != nullptr) freelocale(locale);
+        }
+    };
+    static const Made made;
+    return made.locale;
+}
+
 }  // namespace
+
+Utf8Conversions::Utf8Conversions() : previous_(utf8_locale() != nullptr ? uselocale(utf8_locale()) : nullptr) {}
+
+Utf8Conversions::~Utf8Conversions() {
+    if (previous_ != nullptr) uselocale(static_cast<locale_t>(previous_));
+}
 
 SystemCalls& system_calls() { return active_calls; }
 const SystemCalls& platform_system_calls() { return posix_calls; }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -54,21 +55,17 @@ void show_message(WindowHandle owner, const char* text, const char* caption) {
     MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OK);
 }
 
-const char* get_env(const char* name) { return std::getenv(name); }
-
 // GB18030: like UTF-8, it encodes every character.
 constexpr UINT gb18030_code_page = 54936;
 
 }  // namespace
 
-namespace {
-
-// UTF-16 into code page to, exactly. A code page with a table of its own is
-// asked to refuse best-fit replacements and to say when it put its default
-// character in: either way the name would come back different and name
-// another file. UTF-8 and GB18030 take neither request (WideCharToMultiByte
-// fails), and need none: they encode every character, and
-// WC_ERR_INVALID_CHARS refuses what is no character.
+// A code page with a table of its own is asked to refuse best-fit
+// replacements and to say when it put its default character in: either way
+// the name would come back different and name another file. UTF-8 and
+// GB18030 take neither request (WideCharToMultiByte fails), and need none:
+// they encode every character, and WC_ERR_INVALID_CHARS refuses what is no
+// character.
 bool wide_to_code_page(UINT to, const wchar_t* wide, int wide_count, char* buffer, uint32_t size,
                        WideToMultiByteFunction wide_to_multi_byte) {
     const bool exact_by_nature = to == CP_UTF8 || to == gb18030_code_page;
@@ -79,36 +76,44 @@ bool wide_to_code_page(UINT to, const wchar_t* wide, int wide_count, char* buffe
     return written > 0 && !lossy;
 }
 
-}  // namespace
-
-// Through UTF-16.
-bool convert_code_page(UINT from, UINT to, const char* text, char* buffer, uint32_t size,
-                       WideToMultiByteFunction wide_to_multi_byte) {
-    const int wide_count = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
-    if (wide_count <= 0) return false;
-    std::vector<wchar_t> wide(static_cast<std::size_t>(wide_count));
-    if (MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, -1, wide.data(), wide_count) != wide_count) return false;
-    return wide_to_code_page(to, wide.data(), wide_count, buffer, size, wide_to_multi_byte);
-}
-
 namespace {
-
-// By number, not as CP_ACP and CP_OEMCP: where the system runs in UTF-8
-// those stand for CP_UTF8, whose rules then apply.
-bool ansi_to_oem(const char* text, char* buffer, uint32_t size) {
-    return convert_code_page(GetACP(), GetOEMCP(), text, buffer, size);
-}
-bool oem_to_ansi(const char* text, char* buffer, uint32_t size) {
-    return convert_code_page(GetOEMCP(), GetACP(), text, buffer, size);
-}
 
 bool ansi_to_wide(const char* text, wchar_t* buffer, uint32_t size) {
     return size != 0 && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, buffer, static_cast<int>(size)) > 0;
 }
 
-// By number, as above: where the system runs in UTF-8, its rules apply.
+// By number, not as CP_ACP, so that UTF-8's rules apply where the system
+// runs in it.
 bool wide_to_ansi(const wchar_t* text, char* buffer, uint32_t size) {
     return size != 0 && wide_to_code_page(GetACP(), text, -1, buffer, size, WideCharToMultiByte);
+}
+
+// The double-byte code pages are the ones Windows offers as ANSI for
+// Chinese, Japanese and Korean; UTF-8 needs no stepping, as none of its
+// bytes beyond the first looks like ASCII.
+uint32_t character_length(const char* text) {
+    return text[0] != '\0' && text[1] != '\0' && IsDBCSLeadByteEx(GetACP(), static_cast<BYTE>(text[0])) ? 2 : 1;
+}
+
+bool wide_path_to_ansi(const wchar_t* path, char* buffer, uint32_t size) {
+    if (wide_to_ansi(path, buffer, size)) return true;
+    const DWORD needed = GetShortPathNameW(path, nullptr, 0);
+    if (needed == 0) return false;
+    std::vector<wchar_t> short_path(needed);
+    const DWORD length = GetShortPathNameW(path, short_path.data(), needed);
+    return length > 0 && length < needed && wide_to_ansi(short_path.data(), buffer, size);
+}
+
+// The runtime's 8-bit copy of the environment says whether a variable is
+// set; its wide copy holds the characters that the 8-bit one lost.
+const char* get_env(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return nullptr;
+    const std::wstring wide_name(name, name + std::strlen(name));  // the names asked for are ASCII
+    const wchar_t* wide = _wgetenv(wide_name.c_str());
+    thread_local char path[MAX_PATH];
+    if (wide == nullptr || wide_to_ansi(wide, path, sizeof path)) return value;
+    return wide_path_to_ansi(wide, path, sizeof path) ? path : value;
 }
 
 // One character at a time, so that the text is cut between characters:
@@ -138,6 +143,8 @@ uint32_t wide_to_ansi_for_display(const wchar_t* text, char* buffer, uint32_t si
 }
 
 bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+
+bool remove_empty_folder(const char* path) { return RemoveDirectoryA(path) != 0; }
 
 void remove_folder_tree(const char* path) {
     const std::string folder = path;
@@ -175,13 +182,16 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, load_again, find_files,
     module_file_name, delete_file, show_message, get_env,
-    ansi_to_oem, oem_to_ansi, ansi_to_wide, wide_to_ansi, wide_to_ansi_for_display,
-    make_folder, remove_folder_tree, file_identity,
+    character_length, ansi_to_wide, wide_to_ansi, wide_path_to_ansi, wide_to_ansi_for_display,
+    make_folder, remove_empty_folder, remove_folder_tree, file_identity,
 };
 
 SystemCalls active_calls = win32_calls;
 
 }  // namespace
+
+Utf8Conversions::Utf8Conversions() = default;
+Utf8Conversions::~Utf8Conversions() = default;
 
 SystemCalls& system_calls() { return active_calls; }
 const SystemCalls& platform_system_calls() { return win32_calls; }

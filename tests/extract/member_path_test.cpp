@@ -4,6 +4,7 @@
 #include <string>
 
 #include "extract/member_path.h"
+#include "support/scratch.h"
 
 namespace voskel {
 namespace {
@@ -84,6 +85,29 @@ TEST(MemberNames, SamePathIgnoresCaseAndSlashOnlyOnWindows) {
         EXPECT_EQ(is_same_path(b, a, PathStyle::windows), row.windows) << row.b << " / " << row.a;
         EXPECT_EQ(is_same_path(a, b, PathStyle::posix), row.posix) << row.a << " / " << row.b;
     }
+}
+
+// Shift JIS (code page 932) as Windows steps through it: a lead byte takes
+// the next byte with it, which may be 0x5C ('\\'), 0x7C ('|') or a letter.
+uint32_t shift_jis_character_length(const char* text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const bool is_lead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    return is_lead && text[1] != '\0' ? 2 : 1;
+}
+
+TEST(MemberNames, SecondBytesOfDoubleByteCharactersAreNeitherSeparatorsNorLetters) {
+    test::ScopedSystemCalls calls;
+    calls.calls().character_length = shift_jis_character_length;
+    // ソ, ポルカ, 表 and 十 end in '\\' or '|'; ア is 83 41, ヂ 83 61.
+    for (const char* name : {"\x83\x5c.mod", "\x83\x7c\x83\x8b\x83\x4a.mod", "sub/\x95\x5c/\x8f\x5c.mod"}) {
+        EXPECT_TRUE(is_safe_member_name(name, PathStyle::windows)) << name;
+    }
+    // Real separators, climbing and refused characters around them still count.
+    for (const char* name : {"\x83\x5c\\..\\x.mod", "\x83\x5c/../x.mod", "\x83\x5c|.mod", "\x83\x5c/"}) {
+        EXPECT_FALSE(is_safe_member_name(name, PathStyle::windows)) << name;
+    }
+    EXPECT_FALSE(is_same_path(TextString("C:\\\x83\x41.mod"), TextString("C:\\\x83\x61.mod"), PathStyle::windows));
+    EXPECT_TRUE(is_same_path(TextString("C:\\A\x83\x41.MOD"), TextString("c:/a\x83\x41.mod"), PathStyle::windows));
 }
 
 TEST(MemberNames, AcceptJoinsTheNameAndGuardsTheKeptFile) {

@@ -170,7 +170,7 @@ TEST_F(RarMember, MissingLibraryIsReportedAndLookedForAgainEveryTime) {
 TEST_F(RarMember, LibraryLackingAnEntryPointIsUnloadedQuietly) {
     const std::string archive = archives.file("song.mdr");
     test::write_file(archive, test::rar4_archive({{.name = "song.mod", .data = "the song"}}));
-    for (const char* entry : {"RAROpenArchive", "RARCloseArchive", "RARReadHeaderEx", "RARProcessFile"}) {
+    for (const char* entry : {"RAROpenArchiveEx", "RARCloseArchive", "RARReadHeaderEx", "RARProcessFileW"}) {
         test::LibraryCalls libraries;
         libraries.hide_symbol(entry);
         const Extraction extraction = extract_rar_member(TextString(archive.c_str()), TextString());

@@ -21,9 +21,9 @@ class TargetGuardTest : public ::testing::Test {
 protected:
     // Runs `pass` between the guard's first look and its verdict.
     TextString run(const std::function<void()>& pass, bool succeeded, uint64_t declared_size) const {
-        const TargetGuard guard(TextString(path.c_str()));
+        const TargetGuard guard(TextString(temp.path().c_str()), TextString(path.c_str()));
         pass();
-        return guard.outcome(succeeded, declared_size);
+        return guard.outcome(succeeded, declared_size).file;
     }
 
     test::TempFolder temp;

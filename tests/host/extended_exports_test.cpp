@@ -4,6 +4,7 @@
 // kept member serves one archive's questions, and nothing stays behind.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,19 @@ TEST_P(ExtendedExports, ArchiveAnswersAsTheDecoderDoesForTheBareFileFromOneKeptM
     // A member is not kept for a file that is no archive, nor asked about.
     EXPECT_EQ(plugin.answer(bare_file, "title"), "(no answer)");
     EXPECT_EQ(temp_entries(), kept);
+
+    // A name without an ANSI form (日本.mdz on a western system) goes by its
+    // short form, as the host hands such a name to an 8-bit plugin's Play.
+    std::wstring japanese(archives.path().begin(), archives.path().end());
+#if defined(_WIN32)
+    japanese += L"\\\u65e5\u672c.mdz";
+    std::filesystem::rename(archive, japanese);
+#else
+    japanese += L"/\u65e5\u672c.mdz";
+    std::filesystem::rename(archive, archives.file("\xe6\x97\xa5\xe6\x9c\xac.mdz"));
+#endif
+    ASSERT_EQ(plugin.info_wide(japanese.c_str(), "family", value, 4), 1);
+    EXPECT_EQ(std::wstring(value), L"PCM");
 }
 
 TEST_P(ExtendedExports, KeptMemberGoesWithAnotherArchiveAPlayQuitAndUnload) {

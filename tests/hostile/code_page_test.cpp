@@ -1,9 +1,11 @@
 // Names outside ASCII on their way to and from the archive libraries. On
-// Windows, unrar.dll reports names in the OEM code page and takes its
-// destination in it; everything else speaks the ANSI code page.
+// Windows, unzip32.dll speaks the ANSI code page, as the plugin does, and
+// unrar.dll is spoken to in UTF-16.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,99 +13,84 @@
 #include "hostile_support.h"
 #include "platform/platform.h"
 #include "support/archive_writer.h"
+#include "support/test_host.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 
 #include "platform/win32_code_pages.h"
-#else
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace voskel {
 namespace {
 
-// A folder by its name in the plugin's code page (std::filesystem would
-// read the name as UTF-8 on Windows).
-bool make_folder(const std::string& path) {
-#if defined(_WIN32)
-    return CreateDirectoryA(path.c_str(), nullptr) != 0;
-#else
-    return mkdir(path.c_str(), 0777) == 0;
-#endif
-}
+namespace fs = std::filesystem;
 
-void remove_folder(const std::string& path) {
-#if defined(_WIN32)
-    RemoveDirectoryA(path.c_str());
-#else
-    rmdir(path.c_str());
-#endif
-}
-
-void collect(const char* name, bool, void* context) {
-    const std::string text = name;
-    if (text != "." && text != "..") static_cast<std::vector<std::string>*>(context)->push_back(text);
-}
-
-std::vector<std::string> names_in(const std::string& folder) {
-    std::vector<std::string> names;
-    platform_system_calls().find_files(test::join(folder, "*").c_str(), collect, &names);
+std::set<fs::path> entries_of(const fs::path& folder) {
+    std::set<fs::path> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
     return names;
 }
 
+// On western Windows (ANSI 1252, OEM 437): in both code pages, in the ANSI
+// one alone (the OEM one that unrar.dll's 8-bit names are in lacks it), and
+// in neither (the folder goes by its short form).
 TEST(CodePages, TemporaryFolderOutsideAsciiHoldsTheExtractedSong) {
     test::SavedTempVariables saved;
     test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
     test::ScratchFolder outer("code-page");
-    // "été" in the ANSI code page of western Windows, and as raw bytes elsewhere.
-    const std::string folder = test::join(outer.path(), "t\xe9mp \xe9t\xe9");
-    ASSERT_TRUE(make_folder(folder));
-    test::set_env("TEMP", folder.c_str());
-    test::set_env("TMP", folder.c_str());
-
-    std::vector<std::string> beside = {"t\xe9mp \xe9t\xe9"};
-    for (const test::ArchiveFormat* format : test::usable_formats()) {
-        SCOPED_TRACE(format->label);
-        const std::string archive = outer.file(std::string("song") + format->extension);
-        beside.push_back(std::string("song") + format->extension);
-        test::write_file(archive, format->write({{"song.mod", "the song"}}));
-        const TextString result = extract_to_temp(TextString(archive.c_str())).file;
-        EXPECT_EQ(result.chars(), test::join(folder, "song.mod"));
-        EXPECT_EQ(names_in(folder), std::vector<std::string>{"song.mod"});
-        EXPECT_EQ(test::read_file(result.chars()), "the song");
-        system_calls().delete_file(result.chars());
-        EXPECT_TRUE(names_in(folder).empty());
-        std::vector<std::string> found = names_in(outer.path());
-        std::sort(found.begin(), found.end());
-        std::sort(beside.begin(), beside.end());
-        EXPECT_EQ(found, beside) << "nothing is written beside the temporary folder";
+    std::set<fs::path> beside;
+    for (const fs::path name : {u8"t\u00e9mp \u00e9t\u00e9", u8"tmp\u0160", u8"tmp\u65e5\u672c"}) {
+        SCOPED_TRACE(reinterpret_cast<const char*>(name.u8string().c_str()));
+        const fs::path folder = fs::path(outer.path()) / name;
+        ASSERT_TRUE(fs::create_directory(folder));
+#if defined(_WIN32)
+        // Wide: the runtime's 8-bit copy of a value holds '?' for what the ANSI code page lacks.
+        for (const wchar_t* variable : {L"TEMP", L"TMP"}) _wputenv_s(variable, folder.c_str());
+#else
+        for (const char* variable : {"TEMP", "TMP"}) test::set_env(variable, folder.c_str());
+#endif
+        beside.insert(name);
+        for (const test::ArchiveFormat* format : test::usable_formats()) {
+            SCOPED_TRACE(format->label);
+            const std::string archive = outer.file(std::string("song") + format->extension);
+            beside.insert(std::string("song") + format->extension);
+            test::write_file(archive, format->write({{"song.mod", "the song"}}));
+            const TextString result = extract_to_temp(TextString(archive.c_str())).file;
+            EXPECT_EQ(test::read_file(result.chars()), "the song");
+            EXPECT_EQ(entries_of(folder), std::set<fs::path>{"song.mod"});
+            system_calls().delete_file(result.chars());
+            EXPECT_TRUE(fs::is_empty(folder));
+            EXPECT_EQ(entries_of(outer.path()), beside) << "nothing is written beside the temporary folder";
+        }
+        fs::remove(folder);
+        beside.erase(name);
     }
-    remove_folder(folder);
 }
 
 // The conversions, replaced: the RAR extractor takes the entry's name
-// through one and names the file it wants written through the other.
+// through one and names the folder and the file it wants written through
+// the other.
 class RarThroughConversions : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!test::can_extract(test::rar_format())) GTEST_SKIP() << "unrar.dll has not been built";
     }
 
-    static bool lower_case(const char* text, char* buffer, uint32_t size) {
-        std::string lowered = text;
-        for (char& c : lowered) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        return platform_system_calls().oem_to_ansi(lowered.c_str(), buffer, size);
+    static bool lower_case(const wchar_t* text, char* buffer, uint32_t size) {
+        std::wstring lowered = text;
+        for (wchar_t& c : lowered) c = static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c);
+        return platform_system_calls().wide_to_ansi(lowered.c_str(), buffer, size);
     }
-    static bool refuse(const char*, char*, uint32_t) { return false; }
+    static bool refuse_name(const wchar_t*, char*, uint32_t) { return false; }
+    static bool refuse_path(const char*, wchar_t*, uint32_t) { return false; }
 
     test::ScopedSystemCalls calls;
     test::HostileSandbox sandbox;
 };
 
 TEST_F(RarThroughConversions, ReportedNameIsConvertedBeforeItIsUsed) {
-    calls.calls().oem_to_ansi = lower_case;
+    calls.calls().wide_to_ansi = lower_case;
     const TextString result = sandbox.extract("upper.mdr", test::rar4_archive({{.name = "SONG.MOD", .data = "song"}}));
     EXPECT_EQ(result.chars(), sandbox.temp().joined("song.mod"));
     sandbox.expect_clean(result, "converted name", "song");
@@ -111,12 +98,16 @@ TEST_F(RarThroughConversions, ReportedNameIsConvertedBeforeItIsUsed) {
 
 TEST_F(RarThroughConversions, NothingIsWrittenWhenANameHasNoCounterpart) {
     const std::string archive = sandbox.write_archive("song.mdr", test::rar4_archive({{.name = "song.mod", .data = "song"}}));
-    for (auto which : {&SystemCalls::oem_to_ansi, &SystemCalls::ansi_to_oem}) {
+    for (const bool name_refused : {true, false}) {
         calls.calls() = platform_system_calls();
-        calls.calls().*which = refuse;
+        if (name_refused) {
+            calls.calls().wide_to_ansi = refuse_name;
+        } else {
+            calls.calls().ansi_to_wide = refuse_path;
+        }
         const TextString result = sandbox.extract(archive);
         EXPECT_TRUE(result.empty());
-        sandbox.expect_clean(result, which == &SystemCalls::oem_to_ansi ? "reported name" : "destination");
+        sandbox.expect_clean(result, name_refused ? "reported name" : "paths");
     }
 }
 
@@ -141,14 +132,17 @@ int WINAPI strict_wide_to_multi_byte(UINT code_page, DWORD flags, LPCWCH wide, i
     return WideCharToMultiByte(code_page, flags, wide, wide_count, buffer, size, default_char, used_default);
 }
 
+// text from code page from to code page to, through UTF-16.
 std::string converted(UINT from, UINT to, const std::string& text, uint32_t size = 64) {
+    wchar_t wide[64];
+    if (MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text.c_str(), -1, wide, 64) <= 0) return "(refused)";
     std::vector<char> buffer(size, '\x7f');
-    if (!convert_code_page(from, to, text.c_str(), buffer.data(), size, strict_wide_to_multi_byte)) return "(refused)";
+    if (!wide_to_code_page(to, wide, -1, buffer.data(), size, strict_wide_to_multi_byte)) return "(refused)";
     return buffer.data();
 }
 
-// The RAR names' conversions in every system code page, UTF-8 included
-// (Windows 10 and 11 offer it as the system's own): the code pages are given.
+// Exact conversions into every system code page, UTF-8 included (Windows
+// 10 and 11 offer it as the system's own): the code pages are given.
 TEST(WindowsCodePages, ConversionsFollowTheRulesOfEveryCodePage) {
     struct Row {
         const char* what;
@@ -191,19 +185,58 @@ TEST(WindowsCodePages, TextThatDoesNotFitIsRefused) {
     EXPECT_EQ(converted(CP_UTF8, 1252, ete_utf8, 3), "(refused)");
 }
 
-// The platform's own entries are the same conversion between the system's
-// code pages, whichever they are here.
+// The platform's own entry is the same conversion into the system's ANSI
+// code page, whichever it is here.
 TEST(WindowsCodePages, PlatformEntriesUseTheSystemsCodePages) {
-    const std::string name = "Song (1).mod";
+    const wchar_t* name = L"Song (1).mod";
     char through_entry[64], direct[64];
-    ASSERT_TRUE(platform_system_calls().ansi_to_oem(name.c_str(), through_entry, sizeof through_entry));
-    ASSERT_TRUE(convert_code_page(GetACP(), GetOEMCP(), name.c_str(), direct, sizeof direct));
+    ASSERT_TRUE(platform_system_calls().wide_to_ansi(name, through_entry, sizeof through_entry));
+    ASSERT_TRUE(wide_to_code_page(GetACP(), name, -1, direct, sizeof direct));
     EXPECT_STREQ(through_entry, direct);
-    // A character of the ANSI code page that the OEM one lacks, if there is one.
-    if (GetACP() == 1252 && GetOEMCP() == 437) {
-        EXPECT_FALSE(platform_system_calls().ansi_to_oem("\x80.mod", through_entry, sizeof through_entry));
-        ASSERT_TRUE(platform_system_calls().oem_to_ansi("\x82t\x82.mod", through_entry, sizeof through_entry));
+    if (GetACP() == 1252) {
+        EXPECT_FALSE(platform_system_calls().wide_to_ansi(L"\u66f2.mod", through_entry, sizeof through_entry));
+        ASSERT_TRUE(platform_system_calls().wide_to_ansi(L"\u00e9t\u00e9.mod", through_entry, sizeof through_entry));
         EXPECT_STREQ(through_entry, "\xe9t\xe9.mod");
+    }
+}
+
+// Run by the test hostile_tests_shift_jis, under a Japanese locale, where
+// Wine's ANSI and OEM code page is Shift JIS (932): the second byte of
+// many a character there is 0x5C ('\\') or 0x7C ('|'), and of others a letter.
+TEST(ShiftJis, NamesWhoseSecondBytesLookLikeAsciiPlay) {
+    const char* code_page = std::getenv("VOSKEL_CODE_PAGE");
+    if (code_page == nullptr) GTEST_SKIP() << "runs as hostile_tests_shift_jis";
+    ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(code_page))) << "scripts/setup.sh makes the locale ja_JP.UTF-8";
+    test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
+    test::ScratchFolder archives("shift-jis");
+    test::TestHost host("shift-jis");
+    host.install("in_alpha");
+    ASSERT_TRUE(host.start());
+    const auto archive = [&](const test::ArchiveFormat& format, const std::string& name) {
+        const std::string path = archives.file(name + format.extension);
+        test::write_file(path, format.write({{name, "the song"}}));
+        return path;
+    };
+    for (const test::ArchiveFormat* format : test::usable_formats()) {
+        SCOPED_TRACE(format->label);
+        // ソ.mod, ポルカ.mod, and ポ.mod in a folder ソ, which goes with it.
+        for (const std::string name : {"\x83\x5c.mod", "\x83\x7c\x83\x8b\x83\x4a.mod", "\x83\x5c/\x83\x7c.mod"}) {
+            ASSERT_EQ(host.play(archive(*format, name)), 0) << name;
+            const test::JournalEntry play = host.recorder("in_alpha").calls("Play").back();
+            EXPECT_EQ(play.value("size"), "8") << name << ": the file named holds the song";
+            // unrar.dll reports the folder's '/' as '\\'.
+            if (name.find('/') == std::string::npos) {
+                EXPECT_EQ(play.fields.at(0), host.temp_folder().file(name));
+            }
+            host.stop();
+            EXPECT_TRUE(fs::is_empty(host.temp_folder().path())) << name;
+        }
+        // ア.mod and ヂ.mod are two files: a query about one while the other plays is answered.
+        ASSERT_EQ(host.play(archive(*format, "\x83\x41.mod")), 0);
+        const int asked = host.recorder("in_alpha").count("GetFileInfo");
+        host.get_file_info(archive(*format, "\x83\x61.mod").c_str());
+        EXPECT_EQ(host.recorder("in_alpha").count("GetFileInfo"), asked + 1);
+        host.stop();
     }
 }
 #endif

@@ -84,6 +84,11 @@ TEST_F(FailedExtraction, DataBeyondTheDeclaredSizeGiveNothing) {
          zip_first({.name = "long.mod", .data = member_data, .declared_size = 10})},
         {"RAR, stored data longer than declared", ".mdr",
          rar_first({.name = "long.mod", .data = member_data, .declared_size = 10})},
+        // The folders the library made for the file go with it.
+        {"ZIP, the same in folders", ".mdz",
+         zip_first({.name = "sub/deeper/long.mod", .data = member_data, .declared_size = 10})},
+        {"RAR, the same in folders", ".mdr",
+         rar_first({.name = "sub\\deeper\\long.mod", .data = member_data, .declared_size = 10})},
     });
 }
 

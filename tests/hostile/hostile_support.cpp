@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "extract/temp_dir.h"
 #include "host/playback.h"
 #include "platform/platform.h"
 
@@ -38,12 +39,14 @@ void collect(const char* name, bool is_directory, void* context) {
     static_cast<std::vector<Found>*>(context)->push_back({name, is_directory});
 }
 
-// Files below folder as "prefix/relative/path", listed through the
-// platform's own search, so that names come in the code page the plugin
-// and the libraries use (std::filesystem gives UTF-8 on Windows).
+// Files below folder as "prefix/relative/path", and empty folders as
+// "prefix/relative/path/", listed through the platform's own search, so
+// that names come in the code page the plugin and the libraries use
+// (std::filesystem gives UTF-8 on Windows).
 void list_files(const std::string& folder, const std::string& prefix, std::vector<std::string>& files) {
     std::vector<Found> found;
     platform_system_calls().find_files(join(folder, "*").c_str(), collect, &found);
+    if (found.empty() && !prefix.empty()) files.push_back(prefix);
     for (const Found& entry : found) {
         if (entry.is_directory) {
             list_files(join(folder, entry.name), prefix + entry.name + "/", files);
@@ -73,7 +76,9 @@ std::string HostileSandbox::write_archive(const std::string& name, const std::st
 }
 
 TextString HostileSandbox::extract(const std::string& archive_path) const {
-    return extract_to_temp(TextString(archive_path.c_str())).file;
+    const Extraction extraction = extract_to_temp(TextString(archive_path.c_str()));
+    made_folder_ = extraction.made_folder;
+    return extraction.file;
 }
 
 void HostileSandbox::expect_clean(const TextString& result, const std::string& label,
@@ -98,7 +103,7 @@ void HostileSandbox::expect_clean(const TextString& result, const std::string& l
     for (const std::string& name : untouchables) {
         EXPECT_EQ(read_file(on_disk_path(temp_, name)), untouchable_content) << name;
     }
-    if (!result.empty()) system_calls().delete_file(result.chars());
+    if (!result.empty()) remove_extracted(result, made_folder_);
     EXPECT_EQ(sorted(files()), sorted(untouchables)) << "left behind after deleting the result";
     put_back_untouchables();
 }

@@ -24,7 +24,8 @@ public:
     // in a folder of its own, and returns its path.
     std::string write_archive(const std::string& name, const std::string& bytes) const;
 
-    // extract_to_temp, as Play and GetFileInfo call it.
+    // extract_to_temp, as Play and GetFileInfo call it; expect_clean removes
+    // the folders it made, as they do.
     TextString extract(const std::string& archive_path) const;
     TextString extract(const std::string& name, const std::string& bytes) const {
         return extract(write_archive(name, bytes));
@@ -33,18 +34,21 @@ public:
     // The outcome must be an empty result or one file: the returned path,
     // inside the temporary folder, holding `content` when that is given.
     // Nothing else may have been written, changed or deleted, inside the
-    // temporary folder or beside it. The returned file is then deleted, as
-    // the plugin's callers delete it, and nothing may be left after it.
+    // temporary folder or beside it, and no empty folder made. The returned
+    // file is then deleted, as the plugin's callers delete it, and nothing
+    // may be left after it.
     void expect_clean(const TextString& result, const std::string& label,
                       const std::optional<std::string>& content = std::nullopt) const;
 
     // Every file below the outer folder, relative to the temporary folder
-    // with '/' between components ("../x" beside it), in the platform's
-    // own code page.
+    // with '/' between components ("../x" beside it), and every empty folder
+    // with a '/' after it, in the platform's own code page.
     std::vector<std::string> files() const;
 
 private:
     void put_back_untouchables() const;
+
+    mutable TextString made_folder_;  // of the last extraction
 
     LibrarySearch search_;
     ScratchFolder archives_;
