@@ -38,8 +38,9 @@ PlaybackState& playback_state();
 
 // Extracts the first member of an MDZ or MDR archive, chosen by the name's
 // extension alone, into the temporary folder (or into own_folder, when not
-// empty). The extraction is refused when it would write to keep_intact (the
-// file the current playback plays).
+// empty). The extraction is refused when it would write to keep_intact. Play
+// passes none, as it may overwrite its own earlier copy; queries need none,
+// as they write into folders of their own.
 Extraction extract_to_temp(const TextString& archive, const TextString& keep_intact = TextString(),
                            const TextString& own_folder = TextString());
 
