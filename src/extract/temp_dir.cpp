@@ -3,12 +3,13 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "text/path_characters.h"
 
 namespace voskel {
 
 namespace {
 
-bool is_separator(char c) { return c == '/' || (native_path_style() == PathStyle::windows && c == '\\'); }
+bool is_separator(char c) { return is_folder_separator(c, native_path_style()); }
 
 // Where target's folders end, from position start on: the position of each
 // separator, read by characters so that the second byte of a double-byte
@@ -16,7 +17,7 @@ bool is_separator(char c) { return c == '/' || (native_path_style() == PathStyle
 std::vector<int32_t> folder_ends(const TextString& target, int32_t start) {
     std::vector<int32_t> ends;
     const char* text = target.chars();
-    for (int32_t i = start; i < target.length(); i += static_cast<int32_t>(system_calls().character_length(text + i))) {
+    for (int32_t i = start; i < target.length(); i += static_cast<int32_t>(character_length(text + i))) {
         if (is_separator(text[i])) ends.push_back(i);
     }
     return ends;

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text/path_characters.h"
+
 namespace voskel {
 
 namespace {
@@ -21,23 +23,9 @@ int32_t text_length(const char* text) {
     return text ? static_cast<int32_t>(std::strlen(text)) : 0;
 }
 
-char separator_for(PathStyle style) { return style == PathStyle::windows ? '\\' : '/'; }
-
-// Position of the last path separator, or -1.
-int32_t last_separator(const TextString& path, PathStyle style) {
-    for (int32_t i = path.length() - 1; i >= 0; --i) {
-        if (is_path_separator(path.chars()[i], style)) return i;
-    }
-    return -1;
-}
-
 }  // namespace
 
 char TextString::shared_empty_[1] = {'\0'};
-
-bool is_path_separator(char c, PathStyle style) {
-    return style == PathStyle::windows ? (c == '\\' || c == ':') : c == '/';
-}
 
 TextBlockAllocator TextString::set_block_allocator(TextBlockAllocator allocator) {
     TextBlockAllocator previous = block_allocator;
@@ -196,7 +184,7 @@ TextString& TextString::to_upper() {
 }
 
 TextString TextString::directory_part(PathStyle style) const {
-    const int32_t separator = last_separator(*this, style);
+    const int32_t separator = last_path_separator(chars_, length_, style);
     if (separator < 0) return TextString();
     // A POSIX path directly under the root keeps the root.
     if (separator == 0 && style == PathStyle::posix) return TextString("/");
@@ -204,20 +192,26 @@ TextString TextString::directory_part(PathStyle style) const {
 }
 
 TextString TextString::extension(PathStyle style) const {
-    const int32_t component_start = last_separator(*this, style) + 1;
-    for (int32_t i = length_ - 1; i >= component_start; --i) {
-        if (chars_[i] == '.') {
-            TextString result = substring(i + 1, -1);
-            result.to_upper();
-            return result;
+    int32_t separator = -1;
+    int32_t dot = -1;
+    for (int32_t i = 0; i < length_; i += static_cast<int32_t>(character_length(chars_ + i))) {
+        if (is_path_separator(chars_[i], style)) {
+            separator = i;
+        } else if (chars_[i] == '.') {
+            dot = i;
         }
     }
-    return TextString();
+    if (dot < 0 || dot < separator) return TextString();
+    TextString result = substring(dot + 1, -1);
+    result.to_upper();
+    return result;
 }
 
 TextString& TextString::join_path(const TextString& name, PathStyle style) {
-    const char separator = separator_for(style);
-    if (length_ > 0 && chars_[length_ - 1] != separator) {
+    const char separator = joining_separator(style);
+    // The last character, not the last byte: a double-byte character may end in the byte of '\\'.
+    const int32_t last = last_character_start(chars_, length_);
+    if (last >= 0 && chars_[last] != separator) {
         const char text[2] = {separator, '\0'};
         append(text);
     }

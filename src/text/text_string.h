@@ -8,7 +8,8 @@
 // holder. Empty strings point at one static NUL and allocate nothing.
 //
 // The same type carries the path operations the plugin needs. Paths follow a
-// PathStyle (see platform.h), the build's own by default.
+// PathStyle (see platform.h), the build's own by default, and are read by
+// characters of the code page (path_characters.h).
 #pragma once
 
 #include <cstddef>
@@ -104,8 +105,5 @@ private:
 
     static char shared_empty_[1];
 };
-
-// Whether c separates path components in the given style.
-bool is_path_separator(char c, PathStyle style);
 
 }  // namespace voskel

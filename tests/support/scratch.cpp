@@ -88,6 +88,12 @@ std::vector<std::string> ScratchFolder::files() const {
     return found;
 }
 
+uint32_t shift_jis_character_length(const char* text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const bool is_lead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    return is_lead && text[1] != '\0' ? 2 : 1;
+}
+
 void set_env(const char* name, const char* value) {
 #if defined(_WIN32)
     // The C runtime keeps its own copy of the environment, which getenv reads.

@@ -53,6 +53,11 @@ private:
     bool had_temp_, had_tmp_;
 };
 
+// Shift JIS (code page 932) as Windows steps through it, for
+// SystemCalls::character_length: a lead byte takes the next byte with it,
+// which may be 0x5C ('\\'), 0x7C ('|') or a letter.
+uint32_t shift_jis_character_length(const char* text);
+
 // Restores every entry of system_calls() when the test ends, so that a test
 // may replace entries freely.
 class ScopedSystemCalls {

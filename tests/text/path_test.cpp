@@ -79,6 +79,24 @@ TEST(WindowsPaths, JoinPath) {
     }
 }
 
+// Under a double-byte code page (Shift JIS here) paths are read by
+// characters: ソ (83 5C) and 表 (95 5C) end in the byte of '\\' and are no
+// separator; where the code page has one byte a character, as in the rows
+// above, the same text reads byte by byte.
+TEST(WindowsPaths, DoubleByteCharactersEndingInTheByteOfABackslashAreNoSeparators) {
+    test::ScopedSystemCalls calls;
+    calls.calls().character_length = test::shift_jis_character_length;
+    TextString folder("C:\\Temp\\\x83\x5c");
+    EXPECT_STREQ(folder.join_path(TextString("song.mod"), windows).chars(), "C:\\Temp\\\x83\x5c\\song.mod");
+    TextString trailing("C:\\\x95\x5c\\");
+    EXPECT_STREQ(trailing.join_path(TextString("x"), windows).chars(), "C:\\\x95\x5c\\x");
+    const TextString song("C:\\\x83\x5c\\\x95\x5c.mdz");
+    EXPECT_STREQ(song.directory_part(windows).chars(), "C:\\\x83\x5c");
+    EXPECT_STREQ(song.extension(windows).chars(), "MDZ");
+    EXPECT_STREQ(TextString("C:\\\x83\x5c").directory_part(windows).chars(), "C:");
+    EXPECT_STREQ(TextString("a.b\x83\x5c" "c").extension(windows).chars(), "B\x83\x5c" "C");
+}
+
 TEST(PosixPaths, OnlySlashSeparates) {
     struct Row {
         const char* path;
