@@ -49,7 +49,9 @@ struct SystemCalls {
     // was cut short (the text may then lack its NUL), and 0 on failure.
     uint32_t (*module_file_name)(LibraryHandle library, char* buffer, uint32_t size);
 
-    // Deletes a file by path. Failure is ignored: there is nothing better to do.
+    // Deletes a file by path, a read-only one too, and one in a read-only
+    // folder (whose attributes are then put back). Failure is ignored:
+    // there is nothing better to do.
     void (*delete_file)(const char* path);
 
     // A modal message with an OK button, owned by owner (which may be null);
@@ -69,6 +71,12 @@ struct SystemCalls {
     // byte may look like '\\', '|' or a letter: whoever looks at the
     // characters of a name steps by this.
     uint32_t (*character_length)(const char* text);
+
+    // Whether text is whole text of that code page, which the system's own
+    // conversions leave as it is: a file named by text that is not (a
+    // lone lead byte at its end, say) may be written under another name.
+    // POSIX: file names are bytes, and any bytes are.
+    bool (*is_exact_text)(const char* text);
 
     // Text of that code page as wchar_t text (UTF-16 on Windows; elsewhere
     // the platform's wchar_t, from UTF-8), written into buffer of size
@@ -98,14 +106,24 @@ struct SystemCalls {
     // made.
     bool (*make_folder)(const char* path);
 
-    // Removes a folder that holds nothing. False when it is not empty, is
-    // not there, or cannot be removed.
+    // Removes a folder that holds nothing, a read-only one too. False when
+    // it is not empty, is not there, or cannot be removed.
     bool (*remove_empty_folder)(const char* path);
 
     // Removes a folder with everything below it, following no link and no
-    // junction out of it; read-only files go too. What cannot be removed
-    // stays; there is nothing better to do.
+    // junction out of it; read-only files and folders go too, each deleted
+    // as delete_file and remove_empty_folder delete them. What cannot be
+    // removed stays; there is nothing better to do.
     void (*remove_folder_tree)(const char* path);
+
+    // Holds the file at path (made if missing) as a lock: null when another
+    // holder has it, in this process or another, or it cannot be made. A
+    // process lets go of what it holds when it ends, however it ends.
+    void* (*hold_lock_file)(const char* path);
+
+    // Lets go of a held lock and deletes its file, unless it is gone
+    // already (then a file of that name is another's).
+    void (*release_lock_file)(void* lock, const char* path);
 
     // The size in bytes and the time of last change of a file, in the
     // system's own units; false when there is no such file.

@@ -49,8 +49,6 @@ uint32_t module_file_name(LibraryHandle library, char* buffer, uint32_t size) {
     return GetModuleFileNameA(static_cast<HMODULE>(library), buffer, size);
 }
 
-void delete_file(const char* path) { DeleteFileA(path); }
-
 void show_message(WindowHandle owner, const char* text, const char* caption) {
     MessageBoxA(static_cast<HWND>(owner), text, caption, MB_OK);
 }
@@ -93,6 +91,15 @@ bool wide_to_ansi(const wchar_t* text, char* buffer, uint32_t size) {
 // bytes beyond the first looks like ASCII.
 uint32_t character_length(const char* text) {
     return text[0] != '\0' && text[1] != '\0' && IsDBCSLeadByteEx(GetACP(), static_cast<BYTE>(text[0])) ? 2 : 1;
+}
+
+bool is_exact_text(const char* text) {
+    const std::size_t length = std::strlen(text);
+    std::vector<wchar_t> wide(length + 1);
+    std::vector<char> back(4 * length + 1);
+    return ansi_to_wide(text, wide.data(), static_cast<uint32_t>(wide.size())) &&
+           wide_to_ansi(wide.data(), back.data(), static_cast<uint32_t>(back.size())) &&
+           std::strcmp(back.data(), text) == 0;
 }
 
 bool wide_path_to_ansi(const wchar_t* path, char* buffer, uint32_t size) {
@@ -142,9 +149,43 @@ uint32_t wide_to_ansi_for_display(const wchar_t* text, char* buffer, uint32_t si
     return used;
 }
 
+// Clears the read-only attribute of path; what it was, or none.
+DWORD clear_read_only(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY) ? attributes : INVALID_FILE_ATTRIBUTES;
+}
+
+// The folder holding path: up to its last '\' or '/', read by characters.
+std::string folder_of(const char* path) {
+    std::size_t last = std::string::npos;
+    for (std::size_t i = 0; path[i] != '\0'; i += character_length(path + i)) {
+        if (path[i] == '\\' || path[i] == '/') last = i;
+    }
+    return last == std::string::npos ? std::string(".") : std::string(path, last);
+}
+
+// Runs removal (DeleteFileA or RemoveDirectoryA) on path. A read-only file
+// or folder refuses it: its attribute is cleared. Wine also refuses it in
+// a read-only folder: that one's is cleared for the while.
+bool remove_read_only_too(const char* path, BOOL(WINAPI* removal)(LPCSTR)) {
+    if (removal(path)) return true;
+    if (clear_read_only(path) != INVALID_FILE_ATTRIBUTES && removal(path)) return true;
+    const std::string folder = folder_of(path);
+    const DWORD folder_attributes = clear_read_only(folder.c_str());
+    if (folder_attributes == INVALID_FILE_ATTRIBUTES) return false;
+    const bool removed = removal(path) != 0;
+    SetFileAttributesA(folder.c_str(), folder_attributes);
+    return removed;
+}
+
+void delete_file(const char* path) { remove_read_only_too(path, DeleteFileA); }
+
 bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
 
-bool remove_empty_folder(const char* path) { return RemoveDirectoryA(path) != 0; }
+bool remove_empty_folder(const char* path) { return remove_read_only_too(path, RemoveDirectoryA); }
 
 void remove_folder_tree(const char* path) {
     const std::string folder = path;
@@ -159,15 +200,26 @@ void remove_folder_tree(const char* path) {
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
                 remove_folder_tree(entry.c_str());
             } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                RemoveDirectoryA(entry.c_str());  // a junction: only the link goes
+                remove_empty_folder(entry.c_str());  // a junction: only the link goes
             } else {
-                SetFileAttributesA(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(entry.c_str());
+                delete_file(entry.c_str());
             }
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(path);
+    remove_empty_folder(path);
+}
+
+// Shared with no one, and deleted by the system when its last handle
+// closes: when the process ends, however it ends, the file goes with it.
+void* hold_lock_file(const char* path) {
+    HANDLE lock = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    return lock == INVALID_HANDLE_VALUE ? nullptr : lock;
+}
+
+void release_lock_file(void* lock, const char*) {
+    if (lock != nullptr) CloseHandle(static_cast<HANDLE>(lock));
 }
 
 bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
@@ -182,8 +234,8 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, load_again, find_files,
     module_file_name, delete_file, show_message, get_env,
-    character_length, ansi_to_wide, wide_to_ansi, wide_path_to_ansi, wide_to_ansi_for_display,
-    make_folder, remove_empty_folder, remove_folder_tree, file_identity,
+    character_length, is_exact_text, ansi_to_wide, wide_to_ansi, wide_path_to_ansi, wide_to_ansi_for_display,
+    make_folder, remove_empty_folder, remove_folder_tree, hold_lock_file, release_lock_file, file_identity,
 };
 
 SystemCalls active_calls = win32_calls;
