@@ -95,7 +95,25 @@ std::string expected_join(std::string left, const std::string& name, PathStyle s
     return left + name;
 }
 
-// Stays below the folder it is joined to, in one spelling.
+// The plugin's private folders in TMP and their locks: "in_voskel-..."
+// (letter case aside on Windows), and on Windows a first folder that could
+// be a short 8.3 alias of one.
+bool reaches_private_folder(const std::string& first, bool more_follow, PathStyle style) {
+    const std::string prefix = "in_voskel-";
+    if (first.size() >= prefix.size()) {
+        std::string head = first.substr(0, prefix.size());
+        if (style == PathStyle::windows) {
+            for (char& c : head) {
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+        if (head == prefix) return true;
+    }
+    return style == PathStyle::windows && more_follow && first.find('~') != std::string::npos;
+}
+
+// Stays below the folder it is joined to, in one spelling, and out of the
+// private folders.
 bool expected_safe(const std::string& name, PathStyle style) {
     if (name.empty()) return false;
     std::size_t start = 0;
@@ -108,6 +126,7 @@ bool expected_safe(const std::string& name, PathStyle style) {
         }
         const std::string component = name.substr(start, i - start);
         if (component.empty() || component == "." || component == "..") return false;
+        if (start == 0 && reaches_private_folder(component, i < name.size(), style)) return false;
         if (style == PathStyle::windows && (component.back() == '.' || component.back() == ' ')) return false;
         start = i + 1;
     }

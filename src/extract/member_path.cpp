@@ -2,13 +2,13 @@
 
 #include <cstring>
 
+#include "extract/private_folder.h"
 #include "platform/platform.h"
+#include "text/path_characters.h"
 
 namespace voskel {
 
 namespace {
-
-bool is_any_separator(char c) { return c == '/' || c == '\\'; }
 
 char fold(char c, PathStyle style) {
     if (style == PathStyle::posix) return c;
@@ -32,27 +32,29 @@ bool is_refused_character(unsigned char c, PathStyle style) {
     return c < 0x20 || std::strchr("<>\"|?*", c) != nullptr;
 }
 
-// Names are read character by character: in a double-byte code page the
-// second byte of a character may look like '\\', '|' or a letter, and is
-// none of them.
-uint32_t next_character(const char* text) { return system_calls().character_length(text); }
-
 }  // namespace
 
 bool is_safe_member_name(const char* name, PathStyle style) {
     if (name == nullptr || name[0] == '\0') return false;
     const char* component = name;
     const char* last = name;
-    for (const char* p = name;; p += next_character(p)) {
-        if (*p == '\0' || is_any_separator(*p)) {
+    for (const char* p = name;; p += character_length(p)) {
+        if (*p == '\0' || is_member_name_separator(*p)) {
             if (is_unsafe_component(component, p, last, style)) return false;
-            if (*p == '\0') return true;
+            if (component == name && could_reach_private_folder(name, static_cast<std::size_t>(p - name), *p != '\0', style)) {
+                return false;
+            }
+            if (*p == '\0') break;
             component = p + 1;
         } else if (is_refused_character(static_cast<unsigned char>(*p), style)) {
             return false;
         }
         last = p;
     }
+    // unzip32.dll converts a name that is not (one ending in a lone lead
+    // byte), and would write it under another name than the one played and
+    // deleted.
+    return system_calls().is_exact_text(name);
 }
 
 bool is_same_path(const TextString& a, const TextString& b, PathStyle style) {
@@ -60,8 +62,8 @@ bool is_same_path(const TextString& a, const TextString& b, PathStyle style) {
     const char* p = a.chars();
     const char* q = b.chars();
     while (*p != '\0') {
-        const uint32_t length = next_character(p);
-        if (next_character(q) != length) return false;
+        const uint32_t length = character_length(p);
+        if (character_length(q) != length) return false;
         if (length == 1 ? fold(*p, style) != fold(*q, style) : std::memcmp(p, q, length) != 0) return false;
         p += length;
         q += length;

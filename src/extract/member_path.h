@@ -16,13 +16,15 @@ inline constexpr uint64_t largest_member_size = uint64_t{1} << 30;
 // Whether a stored name may be written below the temporary folder as it
 // stands. Refused: an empty name, a folder entry (ends in a separator), an
 // absolute name, a drive or any ':', and every component that is empty, "."
-// or "..". '/' and '\' both separate components here, on every build. On the
-// Windows style also refused: control characters, <>"|?* and components
-// ending in '.' or ' ', which Windows would strip or refuse. Whatever passes
-// is the one spelling of its path, so that texts can be compared. The name
-// is read by characters of its code page (SystemCalls::character_length):
-// the second byte of a double-byte character is never taken for a
-// separator, a refused character or a letter.
+// or "..", and every name that could reach one of the plugin's private
+// folders (private_folder.h). '/' and '\' both separate components here, on
+// every build. On the Windows style also refused: control characters,
+// <>"|?* and components ending in '.' or ' ', which Windows would strip or
+// refuse. Whatever passes is the one spelling of its path, so that texts
+// can be compared, and is whole text of the code page, which no library
+// writes under another name. The name is read by characters of its code
+// page (path_characters.h): the second byte of a double-byte character is
+// never taken for a separator, a refused character or a letter.
 bool is_safe_member_name(const char* name, PathStyle style = native_path_style());
 
 // Whether two paths name the same file as far as their text tells. Windows

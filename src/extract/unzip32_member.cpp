@@ -8,6 +8,7 @@
 #include "extract/temp_dir.h"
 #include "extract/unzip32_api.h"
 #include "platform/platform.h"
+#include "text/path_characters.h"
 
 namespace voskel {
 
@@ -104,7 +105,7 @@ struct Generation6 {
 // a name holding one of these would not name itself. The library reads the
 // pattern by characters of the ANSI code page, as the name is read here.
 bool names_itself(const TextString& name) {
-    for (const char* p = name.chars(); *p != '\0'; p += system_calls().character_length(p)) {
+    for (const char* p = name.chars(); *p != '\0'; p += character_length(p)) {
         if (*p == '*' || *p == '?' || *p == '[' || *p == '\\') return false;
     }
     return true;
@@ -144,13 +145,19 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
     captured_name.clear();
     captured_size = 0;
     members_of_that_name = 0;
+    // The library drops one trailing separator from the folder it is given,
+    // by its last byte: a folder ending in a double-byte character whose
+    // second byte is that of '\\' (ソ in code page 932) would lose half a
+    // character. Given with a separator, it loses only that.
+    TextString root = folder;
+    root.join_path(TextString());
     const UzpVer* version = reinterpret_cast<UzpVersionFunction>(exports[uzp_version])();
     const int major = version != nullptr ? version->unzip.major : 0;
     Extraction result;
     if (major == 5) {
-        result = list_and_extract(Generation5(exports[single_entry_unzip], archive, folder), folder, keep_intact);
+        result = list_and_extract(Generation5(exports[single_entry_unzip], archive, root), folder, keep_intact);
     } else if (major == 6) {
-        result = list_and_extract(Generation6(exports[single_entry_unzip], archive, folder), folder, keep_intact);
+        result = list_and_extract(Generation6(exports[single_entry_unzip], archive, root), folder, keep_intact);
     }
     unload(library);
     return result;

@@ -6,6 +6,7 @@
 // outcome is nothing, or one file where the returned path says.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,28 @@ TEST_F(HostileNames, NamesWithBytesAbove0x7FGiveTheMemberOrNothing) {
                 "utf8.mdz", test::zip_archive({{.name = name, .data = hostile_content, .flags = 0x800},
                                                {.name = "second.mod", .data = "second"}}));
             sandbox.expect_clean(result, "ZIP, UTF-8 flag: \"" + name + "\"", hostile_content);
+        }
+    }
+}
+
+// Play extracts into the temporary folder itself, where the plugin's
+// private folders lie with the lock files that keep them: no member may
+// reach them, by any spelling, and an own copy in one of them stays intact.
+TEST_F(HostileNames, NamesAimedAtThePrivateFoldersGiveNothing) {
+    std::vector<std::string> names = {"in_voskel-1/song.mod", "in_voskel-2\\song.mod", "in_voskel-3",
+                                      "in_voskel-1/in_voskel-lock", "in_voskel-lock"};
+    if (native_path_style() == PathStyle::windows) {
+        names.insert(names.end(), {"IN_VOSKEL-1/song.mod", "In_Voskel-1\\song.mod", "IN_VOS~1/song.mod", "IN~1/x.mod"});
+    }
+    const std::string own_copy = test::join(test::join(sandbox.temp().path(), "in_voskel-1"), "song.mod");
+    std::filesystem::create_directories(test::join(sandbox.temp().path(), "in_voskel-1"));
+    test::write_file(own_copy, "a copy in use");
+    for (const test::ArchiveFormat* format : test::usable_formats()) {
+        for (const std::string& name : names) {
+            const TextString result = sandbox.extract(std::string("aimed") + format->extension,
+                                                      archive_with_first(*format, name));
+            EXPECT_TRUE(result.empty()) << format->label << ": " << name;
+            EXPECT_EQ(test::read_file(own_copy), "a copy in use") << format->label << ": " << name;
         }
     }
 }
