@@ -61,6 +61,8 @@ std::shared_ptr<const KeptMember> member_for(const char* archive) {
 
 int get_extended_file_info(const char* file, const char* key, char* dest, int destlen) {
     if (file == nullptr || key == nullptr || dest == nullptr || destlen <= 0) return 0;
+    const Activity activity;
+    if (!activity.admitted()) return 0;
     const std::shared_ptr<const KeptMember> member = member_for(file);
     if (!member || !member->copy) return 0;
     return module_extended_info(member->copy->module(), member->copy->file(), key, dest, destlen);
@@ -68,6 +70,8 @@ int get_extended_file_info(const char* file, const char* key, char* dest, int de
 
 int get_extended_file_info_wide(const wchar_t* file, const char* key, wchar_t* dest, int destlen) {
     if (key == nullptr || dest == nullptr || destlen <= 0) return 0;
+    const Activity activity;
+    if (!activity.admitted()) return 0;
     const std::vector<char> name = narrow_file_name(file);
     if (name.empty()) return 0;
     const std::shared_ptr<const KeptMember> member = member_for(name.data());

@@ -31,14 +31,14 @@ public:
     }
 
     intptr_t add(std::unique_ptr<OpenRead> opened) {
-        const std::lock_guard<std::mutex> guard(lock_);
+        const std::lock_guard<std::mutex> guard(state_lock());
         return reinterpret_cast<intptr_t>(*reads_.insert(opened.release()).first);
     }
 
     // The read behind handle, taken out of the list; null for a handle that
     // names none.
     std::unique_ptr<OpenRead> take(intptr_t handle) {
-        const std::lock_guard<std::mutex> guard(lock_);
+        const std::lock_guard<std::mutex> guard(state_lock());
         const auto found = reads_.find(reinterpret_cast<OpenRead*>(handle));
         if (found == reads_.end()) return nullptr;
         std::unique_ptr<OpenRead> opened(*found);
@@ -46,9 +46,11 @@ public:
         return opened;
     }
 
+    // Called holding state_lock().
+    bool any() const { return !reads_.empty(); }
+
 private:
-    std::mutex lock_;
-    std::set<OpenRead*> reads_;
+    std::set<OpenRead*> reads_;  // guarded by state_lock()
 };
 
 OpenReads open_reads;
@@ -57,8 +59,12 @@ OpenRead* open_read(intptr_t handle) { return reinterpret_cast<OpenRead*>(handle
 
 }  // namespace
 
+bool extended_reads_open() { return open_reads.any(); }
+
 intptr_t open_extended_read(const char* file, int* size, int* bits, int* channels, int* rate) {
     if (file == nullptr) return 0;
+    const Activity activity;
+    if (!activity.admitted()) return 0;
     auto opened = std::make_unique<OpenRead>();
     // Worker threads show no box: a missing library is a no like any other.
     opened->copy = make_own_copy(file).copy;

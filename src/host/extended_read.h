@@ -18,4 +18,8 @@ intptr_t extended_read_data(intptr_t handle, char* dest, int len, int* kill);
 int extended_read_set_time(intptr_t handle, int ms);
 void close_extended_read(intptr_t handle);
 
+// Whether a read is open that the host has not closed. Called holding
+// state_lock() (own_copy.h).
+bool extended_reads_open();
+
 }  // namespace voskel

@@ -45,6 +45,8 @@ CopyAttempt copy_of(const char* file) {
 }  // namespace
 
 void GetFileInfo(char* file, char* title, int* length_ms) {
+    const Activity activity;
+    if (!activity.admitted()) return;
     if (const std::optional<PlayingFile> playing = playing_file(file)) {
         get_module_file_info(playing->module, playing->path.c_str(), title, length_ms);
         return;
@@ -56,6 +58,8 @@ void GetFileInfo(char* file, char* title, int* length_ms) {
 }
 
 int InfoBox(char* file, HostWindow parent) {
+    const Activity activity;
+    if (!activity.admitted()) return 0;
     if (const std::optional<PlayingFile> playing = playing_file(file)) {
         return module_info_box(playing->module, playing->path.c_str(), parent);
     }

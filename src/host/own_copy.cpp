@@ -1,9 +1,7 @@
 #include "host/own_copy.h"
 
-#include <atomic>
-#include <cstdio>
-
-#include "extract/temp_dir.h"
+#include "extract/private_folder.h"
+#include "host/extended_read.h"
 #include "host/playback.h"
 #include "host/plugin_record.h"
 #include "platform/platform.h"
@@ -13,28 +11,41 @@ namespace voskel {
 
 namespace {
 
-// A folder no other copy, and no other process, has: names are tried in
-// turn until one can be made.
-TextString make_folder_of_own() {
-    TextString temp;
-    if (!find_temp_dir(temp)) return TextString();
-    static std::atomic<unsigned> next{1};
-    constexpr int attempts = 1000;
-    for (int i = 0; i < attempts; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "in_voskel-%u", next.fetch_add(1));
-        TextString folder = TextString(temp.chars());
-        folder.join_path(TextString(name));
-        if (system_calls().make_folder(folder.chars())) return folder;
-    }
-    return TextString();
-}
+// Guarded by state_lock().
+int calls_in_progress = 0;
+bool released = false;  // by release_for_unload, until admit_calls
 
 }  // namespace
 
 std::mutex& state_lock() {
     static std::mutex lock;
     return lock;
+}
+
+Activity::Activity() {
+    const std::lock_guard<std::mutex> guard(state_lock());
+    admitted_ = !released;
+    if (admitted_) ++calls_in_progress;
+}
+
+Activity::~Activity() {
+    if (!admitted_) return;
+    const std::lock_guard<std::mutex> guard(state_lock());
+    --calls_in_progress;
+}
+
+bool release_for_unload() {
+    const std::lock_guard<std::mutex> guard(state_lock());
+    const PlaybackState& playback = playback_state();
+    const bool in_use = calls_in_progress > 0 || playback.owner.has_value() ||
+                        playback.current_module.load() != nullptr || extended_reads_open();
+    if (!in_use) released = true;
+    return !in_use;
+}
+
+void admit_calls() {
+    const std::lock_guard<std::mutex> guard(state_lock());
+    released = false;
 }
 
 std::vector<char> narrow_file_name(const wchar_t* file) {
@@ -51,24 +62,23 @@ std::vector<char> narrow_file_name(const wchar_t* file) {
     return name;
 }
 
-OwnCopy::~OwnCopy() { system_calls().remove_folder_tree(folder_.chars()); }
-
 CopyAttempt make_own_copy(const char* archive) {
     const TextString name(archive);
     if (!is_archive_extension(name.extension())) return {};
-    TextString folder = make_folder_of_own();
-    if (folder.empty()) return {};
-    Extraction extraction = extract_to_temp(name, TextString(), folder);
-    In_Module* module = nullptr;
-    std::unique_ptr<OwnCopy> copy;
-    if (!extraction.file.empty()) {
+    // The first question of a process clears what processes that ended left.
+    sweep_private_folders_once();
+    std::unique_ptr<PrivateFolder> folder = PrivateFolder::make();
+    if (!folder) return {};
+    Extraction extraction = extract_to_temp(name, TextString(), folder->path());
+    if (extraction.file.empty()) return {nullptr, extraction.missing_library};
+    {
         const std::lock_guard<std::mutex> guard(state_lock());
-        module = find_module_for(extraction.file, plugin_record());
         // The hold is taken while the registry cannot unload the module.
-        if (module != nullptr) copy = std::make_unique<OwnCopy>(std::move(folder), std::move(extraction.file), *module);
+        if (In_Module* module = find_module_for(extraction.file, plugin_record())) {
+            return {std::make_unique<OwnCopy>(std::move(folder), std::move(extraction.file), *module), nullptr};
+        }
     }
-    if (!copy) system_calls().remove_folder_tree(folder.chars());
-    return {std::move(copy), extraction.missing_library};
+    return {};  // the folder goes, once the lock is let go
 }
 
 }  // namespace voskel

@@ -1,21 +1,22 @@
-// What the host's worker threads need beside playback: one lock, and copies
-// of archived songs in folders of their own.
+// What the host's worker threads need beside playback: one lock, a count of
+// the calls in progress, and copies of archived songs in folders of their own.
 //
 // Winamp calls the extended exports from its Media Library, ReplayGain,
 // format converter and CD burner threads while its main thread plays, and
 // the burner calls Play, GetFileInfo and Stop from a thread of its own. The
 // state lock guards what those calls share: the registry, the playing
-// file's name, path and module, the pending volume and pan, and the member
-// kept for metadata. It is held for short steps alone: never while an
-// archive is extracted (each extractor serialises its own library), never
-// while an inner module plays, describes or decodes, and never while a
-// message box waits for the user.
+// file's name, path and module, the pending volume and pan, the member kept
+// for metadata, the open extended reads and the calls in progress. It is
+// held for short steps alone: never while an archive is extracted (each
+// extractor serialises its own library), never while an inner module plays,
+// describes or decodes, and never while a message box waits for the user.
 #pragma once
 
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "extract/private_folder.h"
 #include "registry/module_hold.h"
 #include "text/text_string.h"
 #include "winamp/input_plugin.h"
@@ -24,17 +25,41 @@ namespace voskel {
 
 std::mutex& state_lock();
 
-// An archive's first member, extracted into a folder of its own below the
-// temporary folder, the inner module that plays it, and a load of that
-// module's library, so that the module can be called until the copy goes,
-// also after the host's Quit. The folder goes, with everything in it, when
-// the copy does. Its texts are never copied (their buffers' counts are not
-// shared between threads); they are read through chars() alone.
+// A call of the host's in progress that reaches an inner module or a copy:
+// a question about a file, or the opening of an extended read. While one
+// lasts, the plugin may not be freed (see release_for_unload). It is not
+// admitted, and the call answers no, once the plugin has been released.
+class Activity {
+public:
+    Activity();
+    ~Activity();
+    Activity(const Activity&) = delete;
+    Activity& operator=(const Activity&) = delete;
+    bool admitted() const { return admitted_; }
+
+private:
+    bool admitted_;
+};
+
+// For the host's Uninstall button, which frees the plugin at once without
+// a Stop. True when nothing of the plugin is in use (no song current, no
+// extended read open, no call in progress): then no call is admitted
+// afterwards, until Init. False, and nothing changes, otherwise.
+bool release_for_unload();
+
+// Lets calls in again after release_for_unload (the host's Init).
+void admit_calls();
+
+// An archive's first member, extracted into a private folder, the inner
+// module that plays it, and a load of that module's library, so that the
+// module can be called until the copy goes, also after the host's Quit.
+// The folder goes, with everything in it, when the copy does. Its texts are
+// never copied (their buffers' counts are not shared between threads); they
+// are read through chars() alone.
 class OwnCopy {
 public:
-    OwnCopy(TextString folder, TextString file, In_Module& module)
+    OwnCopy(std::unique_ptr<PrivateFolder> folder, TextString file, In_Module& module)
         : folder_(std::move(folder)), file_(std::move(file)), module_(module), hold_(module) {}
-    ~OwnCopy();
     OwnCopy(const OwnCopy&) = delete;
     OwnCopy& operator=(const OwnCopy&) = delete;
 
@@ -42,7 +67,7 @@ public:
     In_Module& module() const { return module_; }
 
 private:
-    TextString folder_;
+    std::unique_ptr<PrivateFolder> folder_;
     TextString file_;
     In_Module& module_;
     ModuleHold hold_;
@@ -53,8 +78,8 @@ struct CopyAttempt {
     const char* missing_library = nullptr;  // as Extraction's
 };
 
-// Extracts archive (an MDZ or MDR name) into a new folder and finds its
-// module; no copy, and nothing left behind, when either fails. Takes
+// Extracts archive (an MDZ or MDR name) into a new private folder and finds
+// its module; no copy, and nothing left behind, when either fails. Takes
 // state_lock() itself: the caller holds no lock of ours.
 CopyAttempt make_own_copy(const char* archive);
 

@@ -1,8 +1,10 @@
 #include "host/playback.h"
 
+#include <mutex>
 #include <string>
 #include <utility>
 
+#include "extract/private_folder.h"
 #include "extract/rar_member.h"
 #include "extract/temp_dir.h"
 #include "extract/zip_member.h"
@@ -25,17 +27,24 @@ void delete_temp_file(TextString& path, TextString& made_folder) {
     made_folder.clear();
 }
 
+// Orders the writes of our record's flag word: a poll that read the
+// current module just before Stop cleared it writes before Stop's own
+// write, or not at all.
+std::mutex flags_lock;
+
 // Our record shows what the playing module says of itself on its own: that
 // it does its own equaliser, or applied replay gain and its preamp, so that
-// the host does not do them again. The host reads the word unguarded as the
-// song's samples pass, and modules write theirs so.
+// the host does not do them again. With no module, the plain 1. The host
+// reads the word unguarded as the song's samples pass, and modules write
+// theirs so.
 void show_module_flags(In_Module* module) {
     constexpr int shown = IN_MODULE_FLAG_EQ | IN_MODULE_FLAG_REPLAYGAIN | IN_MODULE_FLAG_REPLAYGAIN_PREAMP;
     int flags = IN_MODULE_FLAG_USES_OUTPUT_PLUGIN;
+    const std::lock_guard<std::mutex> guard(flags_lock);
     if (module != nullptr) {
-        flags |= std::atomic_ref<int>(module->UsesOutputPlug).load(std::memory_order_relaxed) & shown;
-        // A poll that raced Stop would show the stopped module's flags.
+        // A module that is no longer current shows nothing any more.
         if (playback.current_module.load() != module) return;
+        flags |= std::atomic_ref<int>(module->UsesOutputPlug).load(std::memory_order_relaxed) & shown;
     }
     std::atomic_ref<int>(plugin_record().UsesOutputPlug).store(flags, std::memory_order_relaxed);
 }
@@ -52,12 +61,17 @@ Extraction extract_to_temp(const TextString& archive, const TextString& keep_int
 }
 
 void Init() {
+    admit_calls();
+    // The plugin's first Init clears what processes that ended left.
+    sweep_private_folders_once();
     const std::lock_guard<std::mutex> guard(state_lock());
     playback.current_module = nullptr;
     reopen_plugins();
 }
 
 int Play(char* file) {
+    const Activity activity;
+    if (!activity.admitted()) return 1;
     {
         const std::lock_guard<std::mutex> guard(state_lock());
         if (playback.owner.has_value() && *playback.owner != std::this_thread::get_id()) return 1;
@@ -94,14 +108,23 @@ int Play(char* file) {
         if (volume >= 0) module->SetVolume(volume);
         if (pan.has_value()) module->SetPan(*pan);
         result = play_module(*module, path.c_str());
-        show_module_flags(module);
     }
-    // The module keeps its place after a failed Play: the host's next Stop still reaches it.
-    if (result != 0) {
+    if (result == 0) {
+        show_module_flags(module);
+        return 0;
+    }
+    // The host calls no Stop after a failed Play, so nothing of it stays:
+    // its file goes, no module is current, and the volume and pan it took
+    // wait for the next song, unless the host has set others since.
+    {
         const std::lock_guard<std::mutex> guard(state_lock());
+        playback.current_module = nullptr;
         if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path, playback.temp_made_folder);
+        if (playback.pending_volume < 0) playback.pending_volume = volume;
+        if (!playback.pending_pan.has_value()) playback.pending_pan = pan;
         playback.owner.reset();
     }
+    show_module_flags(nullptr);
     return result;
 }
 
@@ -121,6 +144,9 @@ void Stop() {
 }
 
 void Quit() {
+    // The host stops its song before Quit, but frees the plugin at once
+    // after it: a song still current is stopped while its module is there.
+    if (playback.current_module.load() != nullptr) Stop();
     drop_kept_member();
     const std::lock_guard<std::mutex> guard(state_lock());
     unload_plugins();

@@ -18,7 +18,8 @@ namespace voskel {
 // visualisation threads poll GetOutputTime while Play and Stop run. Other
 // threads never copy the texts; they read them under the lock.
 struct PlaybackState {
-    // The inner module now playing, or none.
+    // The inner module now playing, or none: set by a Play that succeeds,
+    // cleared by Stop, by a Play that fails, by Quit and by Init.
     std::atomic<In_Module*> current_module = nullptr;
     TextString current_name;              // the file as the host passed it to the last Play
     TextString temp_path;                 // the extracted file the current module plays, or empty
@@ -47,10 +48,12 @@ Extraction extract_to_temp(const TextString& archive, const TextString& keep_int
 void Init();
 // Refused (1) while a song another thread played is current: the CD burner
 // plays from a thread of its own, and one playback state cannot serve two.
+// A Play that fails leaves nothing behind: no module is current, its file
+// is gone, and a volume or pan it took waits for the next song.
 int Play(char* file);
 void Stop();
-// The record's Quit: the kept member goes, and every module this plugin set
-// up gets its Quit and is unloaded.
+// The record's Quit: a song still current is stopped, the kept member goes,
+// and every module this plugin set up gets its Quit and is unloaded.
 void Quit();
 void Pause();
 void UnPause();

@@ -107,13 +107,16 @@ bool prepare_module(PluginRecord& record, const In_Module& own) {
     return init_module(module);
 }
 
+// Every record is forgotten, those of modules set up by someone else (our
+// own among them) too: the scan after the next Init finds them again, and a
+// registry that kept them would never be empty enough to scan.
 void unload_plugins() {
-    std::erase_if(registry, [](const PluginRecord& record) {
-        if (record.library == nullptr) return false;
+    for (const PluginRecord& record : registry) {
+        if (record.library == nullptr) continue;
         record.module->Quit();
         system_calls().unload_library(record.library);
-        return true;
-    });
+    }
+    registry.clear();
     unloaded = true;
 }
 

@@ -38,7 +38,8 @@ void scan_plugins(const In_Module& own);
 bool prepare_module(PluginRecord& record, const In_Module& own);
 
 // The record's Quit: Quit and unload every module this plugin set up itself,
-// and forget those records, whose modules are gone. Until reopen_plugins,
+// and forget every record, so that the next lookup after reopen_plugins
+// scans the folder afresh. Until reopen_plugins,
 // lookups find nothing and scan nothing: the host's worker threads may still
 // ask after its Quit, and a module loaded then would never get its Quit.
 void unload_plugins();

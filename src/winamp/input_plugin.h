@@ -211,6 +211,7 @@ constexpr const char* extended_read_close_export = "winampGetExtendedRead_close"
 // deletes the file at its next start. Helper files are the plugin's to remove.
 using UninstallPluginFunction = int (*)(void* dll_instance, void* parent_window, int param);
 constexpr int IN_PLUGIN_UNINSTALL_NOW = 0x1;
+constexpr int IN_PLUGIN_UNINSTALL_REBOOT = 0x0;
 constexpr const char* uninstall_plugin_export = "winampUninstallPlugin";
 
 #if defined(_WIN32) && !defined(_WIN64)

@@ -4,14 +4,20 @@
 // kept member serves one archive's questions, and nothing stays behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "extended_support.h"
 #include "extract_support.h"
 #include "platform/platform.h"
 #include "support/archive_writer.h"
+#include "support/child_process.h"
 #include "support/test_host.h"
 #include "wav_bytes.h"
 
@@ -249,11 +255,7 @@ TEST(ExtendedExportsAtQuit, OpenReadOutlivesQuitAndQuestionsAfterItAreRefused) {
     ASSERT_NE(abandoned, 0);
     host.quit();
 
-    std::string pcm;
-    char buffer[1000];
-    int kill = 0;
-    for (intptr_t got; (got = plugin.get_data(read, buffer, sizeof buffer, &kill)) > 0;) pcm.append(buffer, got);
-    EXPECT_EQ(pcm, test::sample_bytes(2, 16, 4000));
+    EXPECT_EQ(plugin.read_to_end(read), test::sample_bytes(2, 16, 4000));
     plugin.close(read);
     EXPECT_EQ(entries_in(host.temp_folder().path()).size(), 1u) << "the read nobody closed";
 
@@ -262,6 +264,88 @@ TEST(ExtendedExportsAtQuit, OpenReadOutlivesQuitAndQuestionsAfterItAreRefused) {
     EXPECT_EQ(host.get_file_info(archive.c_str()).title, "(untouched)");
     host.unload_libraries();
     EXPECT_TRUE(entries_in(host.temp_folder().path()).empty());
+}
+
+// A process that ends abruptly with a read open leaves its private folder
+// behind. The next process to start the plugin removes it, and no process
+// removes the folder of a read that a live one has open. The processes are
+// this program again, running the disabled test below alone.
+constexpr const char* child_test = "PrivateFolders.DISABLED_ReadInAProcessOfItsOwn";
+
+void wait_for(const std::string& signal) {
+    for (int i = 0; i < 6000 && !test::file_exists(signal); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+TEST(PrivateFolders, WhatAnEndedProcessLeftIsSweptAndALiveProcesssReadSurvives) {
+    if (std::getenv("VOSKEL_SPAWN_TESTS") == nullptr) GTEST_SKIP() << "runs as private_folder_sweep";
+    if (!test::library_available(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+    const test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
+    const test::ScratchFolder archives("sweep-archives");
+    const test::ScratchFolder signals("sweep-signals");
+    TestHost host("sweep");
+    host.install_example("in_wave");
+    const std::string temp = host.temp_folder().path();
+    const auto read_by_a_child = [&](const std::string& member, bool abruptly) {
+        const std::string archive = archives.file(member + ".mdz");
+        test::write_file(archive, test::zip_archive({{.name = member, .data = tone}}));
+        test::set_env("VOSKEL_CHILD_PLUGIN", host.plugin_path().c_str());
+        test::set_env("VOSKEL_CHILD_ARCHIVE", archive.c_str());
+        test::set_env("VOSKEL_CHILD_SIGNALS", signals.path().c_str());
+        test::set_env("VOSKEL_CHILD_ABRUPTLY", abruptly ? "1" : nullptr);
+        std::filesystem::remove(signals.file("open"));
+        return std::make_unique<test::ChildProcess>(child_test);
+    };
+    // How many private folders hold the member.
+    const auto folders_holding = [&](const std::string& member) {
+        const std::vector<std::string> entries = entries_in(temp);
+        return std::count_if(entries.begin(), entries.end(), [&](const std::string& entry) {
+            return entry.starts_with("in_voskel-") && test::file_exists(test::join(test::join(temp, entry), member));
+        });
+    };
+
+    {
+        const std::unique_ptr<test::ChildProcess> ended = read_by_a_child("Ended.wav", true);
+        ASSERT_TRUE(ended->started());
+        EXPECT_NE(ended->wait(), 0);
+    }
+    ASSERT_EQ(folders_holding("Ended.wav"), 1) << "the process ended with its read open";
+    const std::unique_ptr<test::ChildProcess> live = read_by_a_child("Live.wav", false);
+    ASSERT_TRUE(live->started());
+    wait_for(signals.file("open"));
+    EXPECT_EQ(folders_holding("Ended.wav"), 0) << "the next process to start swept it";
+    EXPECT_EQ(folders_holding("Live.wav"), 1);
+    ASSERT_TRUE(host.start());
+    EXPECT_EQ(folders_holding("Live.wav"), 1) << "a live process's read survives the sweep";
+    test::write_file(signals.file("go"), "");
+    EXPECT_EQ(live->wait(), 0) << "its read gave every sample";
+    EXPECT_TRUE(entries_in(temp).empty());
+}
+
+// In the child: a host of its own loads the plugin from the parent's host
+// folder and opens a read, which it reads once the parent says so, or
+// leaves open as it ends abruptly.
+TEST(PrivateFolders, DISABLED_ReadInAProcessOfItsOwn) {
+    const char* plugin_path = std::getenv("VOSKEL_CHILD_PLUGIN");
+    const char* archive = std::getenv("VOSKEL_CHILD_ARCHIVE");
+    const char* signals = std::getenv("VOSKEL_CHILD_SIGNALS");
+    ASSERT_TRUE(plugin_path != nullptr && archive != nullptr && signals != nullptr);
+    const test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
+    LibraryHandle library = platform_system_calls().load_library(plugin_path);
+    ASSERT_NE(library, nullptr);
+    In_Module* record = Exports::find<GetInModuleFunction>(library, get_in_module_export)();
+    record->hDllInstance = library;
+    record->Init();
+    const Exports plugin(library);
+    int size = 0, bits = 0, channels = 0, rate = 0;
+    const intptr_t read = plugin.open(archive, &size, &bits, &channels, &rate);
+    ASSERT_NE(read, 0);
+    test::write_file(test::join(signals, "open"), "");
+    if (std::getenv("VOSKEL_CHILD_ABRUPTLY") != nullptr) test::end_abruptly();
+    wait_for(test::join(signals, "go"));
+    EXPECT_EQ(plugin.read_to_end(read), test::sample_bytes(2, 16, 4000));
+    plugin.close(read);
+    record->Quit();
+    platform_system_calls().unload_library(library);
 }
 
 }  // namespace

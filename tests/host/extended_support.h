@@ -49,11 +49,17 @@ struct Exports {
         int size = 0, bits = 0, channels = 0;
         const intptr_t handle = open(file.c_str(), &size, &bits, &channels, &rate);
         if (handle == 0) return "(no read)";
+        std::string pcm = read_to_end(handle);
+        close(handle);
+        return pcm;
+    }
+
+    // What an open read gives from here to its end.
+    std::string read_to_end(intptr_t handle) const {
         std::string pcm;
         char buffer[1000];  // not a whole number of blocks: the reader must piece them together
         int kill = 0;
         for (intptr_t got; (got = get_data(handle, buffer, sizeof buffer, &kill)) > 0;) pcm.append(buffer, got);
-        close(handle);
         return pcm;
     }
 };

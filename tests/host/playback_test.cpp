@@ -254,23 +254,75 @@ TEST_P(PlaybackInHost, ArchiveWithNothingToPlayFailsAndLeavesNothing) {
     }
 }
 
-TEST_P(PlaybackInHost, FailingInnerPlayRemovesTheCopyAtOnceAndStopStillReachesTheModule) {
+// The player calls no Stop after a failed Play: nothing of the song stays,
+// neither its copy nor its module, which questions, the volume and a Stop
+// would otherwise still reach.
+TEST_P(PlaybackInHost, FailingInnerPlayLeavesNoCopyAndNoModuleCurrent) {
     const Recorder alpha = alpha_set_up_by_host();
+    const std::string song = test::fixture("several.mdz");
     alpha.set_result("Play", 5);
-    EXPECT_EQ(host.play(test::fixture("several.mdz")), 5);
+    EXPECT_EQ(host.play(song), 5);
     EXPECT_TRUE(held(only_call(alpha, "Play"), test::song("zeta"))) << "the copy existed when the module was asked";
     EXPECT_TRUE(temp_files().empty());
 
-    // The module stays current with no file: asked about the playing song, it gets an empty path.
-    EXPECT_EQ(host.get_file_info(nullptr).title, "Alpha Title");
-    EXPECT_EQ(file_argument(only_call(alpha, "GetFileInfo")), "");
+    alpha.reset();
+    answer(alpha);
+    EXPECT_EQ(host.get_file_info(nullptr).title, untouched.title) << "no song plays";
+    EXPECT_EQ(host.get_file_info(song.c_str()).title, "Alpha Title");
+    EXPECT_TRUE(held(only_call(alpha, "GetFileInfo"), test::song("zeta"))) << "asked about a fresh copy";
+    host.plugin().SetVolume(90);
+    host.plugin().Stop();
+    EXPECT_EQ(alpha.call_names(), names({"GetFileInfo"}));
+    ASSERT_EQ(play_directly(song), 0);
+    EXPECT_EQ(only_call(alpha, "SetVolume").fields, std::vector<std::string>{"90"}) << "kept for the next song";
+    host.plugin().Stop();
+}
 
-    // The player calls no Stop after a failed Play; a host that does reaches
-    // the module, once.
-    host.plugin().Stop();
-    EXPECT_EQ(alpha.count("Stop"), 1);
-    host.plugin().Stop();
-    EXPECT_EQ(alpha.count("Stop"), 1) << "the module was not released by the first Stop";
+// The Uninstall button frees the plugin at once when it answers NOW, with no
+// Stop: only when nothing is in use may it. After Quit no call reaches an
+// unloaded module, and Init after it finds the plugins again.
+TEST_P(PlaybackInHost, UninstallQuitAndInitAtEveryPointOfTheLifecycle) {
+    host.install("in_reader");
+    const auto uninstall = host.plugin_export<UninstallPluginFunction>(uninstall_plugin_export);
+    ASSERT_NE(uninstall, nullptr);
+    In_Module& plugin = host.plugin();
+    const test::Exports worker(host.plugin_library());
+    std::string song = test::fixture("several.mdz");
+    const std::string raw = zip("raw.mdz", "song.raw", "raw");
+
+    ASSERT_EQ(host.play(song), 0);
+    EXPECT_EQ(uninstall(nullptr, nullptr, 0), IN_PLUGIN_UNINSTALL_REBOOT) << "a song plays";
+    EXPECT_EQ(plugin.GetOutputTime(), 0) << "and goes on playing";
+    host.stop();
+    int size = 0, bits = 0, channels = 0, rate = 0;
+    const intptr_t read = worker.open(raw.c_str(), &size, &bits, &channels, &rate);
+    ASSERT_NE(read, 0);
+    EXPECT_EQ(uninstall(nullptr, nullptr, 0), IN_PLUGIN_UNINSTALL_REBOOT) << "a read is open";
+    worker.close(read);
+
+    host.recorder("in_alpha").set_result("Play", 5);
+    EXPECT_EQ(host.play(song), 5);
+    plugin.Quit();
+    EXPECT_FALSE(test::is_library_loaded(host.path_of("in_alpha")));
+    char title[GETFILEINFO_TITLE_LENGTH] = "(untouched)";
+    int length_ms = -2;
+    plugin.GetFileInfo(nullptr, title, &length_ms);
+    plugin.GetFileInfo(song.data(), title, &length_ms);
+    EXPECT_EQ(std::string(title) + " " + std::to_string(length_ms), "(untouched) -2");
+    EXPECT_EQ(plugin.InfoBox(song.data(), nullptr), 0);
+    EXPECT_EQ(plugin.GetLength(), -1);
+    EXPECT_EQ(plugin.GetOutputTime(), -1);
+    plugin.SetVolume(10);
+    plugin.SetPan(10);
+    EXPECT_EQ(worker.answer(song, "title"), "(no answer)");
+    EXPECT_EQ(worker.read_all(raw, rate), "(no read)");
+
+    plugin.Init();
+    ASSERT_EQ(host.play(song), 0) << "the folder is scanned afresh";
+    host.stop();
+    EXPECT_EQ(uninstall(nullptr, nullptr, 0), IN_PLUGIN_UNINSTALL_NOW) << "nothing in use";
+    EXPECT_NE(play_directly(song), 0) << "nothing starts once the host may free the plugin";
+    EXPECT_TRUE(temp_files().empty());
 }
 
 // The player moves on after a failed Play without a Stop: the next song

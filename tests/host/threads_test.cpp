@@ -100,6 +100,52 @@ TEST(WorkerThreads, ExtendedCallsWhileTheMainThreadPlaysGetTheirOwnAnswersAndLea
     EXPECT_TRUE(test::entries_in(host.temp_folder().path()).empty());
 }
 
+// The host reads our record's flags as the song's samples pass, while its
+// visualisation threads poll GetOutputTime beside Play and Stop: the
+// playing module's replay-gain flag shows while its song plays, and never
+// once Stop has returned, or the next song plays without the host's gain.
+TEST(WorkerThreads, PlayingModulesFlagsNeverOutliveItsStop) {
+    if (!test::library_available(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+    const test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
+    const test::ScratchFolder archives("flag-archives");
+    const std::string song = archives.file("song.mdz");
+    test::write_file(song, test::zip_archive({{.name = "song.mod", .data = "the song"}}));
+    test::TestHost host("flags");
+    host.install("in_alpha");
+    ASSERT_TRUE(host.start());
+    ASSERT_EQ(host.play(song), 0);
+    const test::Recorder alpha = host.recorder("in_alpha");
+    alpha.set_result("PlayFlags", IN_MODULE_FLAG_REPLAYGAIN);
+    alpha.set_result("QuietPolls", 1);
+    host.stop();
+
+    const std::atomic_ref<int> flags(host.plugin().UsesOutputPlug);
+    std::atomic<bool> done{false};
+    std::vector<std::thread> pollers;
+    for (int i = 0; i < 3; ++i) {
+        pollers.emplace_back([&] {
+            while (!done) {
+                host.plugin().GetOutputTime();
+                std::this_thread::yield();  // three pollers on two cores would starve the main thread
+            }
+        });
+    }
+    int not_shown = 0, outlived = 0;
+    for (int round = 0; round < 5000; ++round) {
+        if (host.play(song) != 0) {
+            ADD_FAILURE() << "round " << round << " did not play";
+            break;
+        }
+        if (flags.load() != 9) ++not_shown;
+        host.stop();
+        if (flags.load() != 1) ++outlived;
+    }
+    done = true;
+    for (std::thread& poller : pollers) poller.join();
+    EXPECT_EQ(not_shown, 0);
+    EXPECT_EQ(outlived, 0);
+}
+
 // The CD burner plays from a thread of its own, also while the user's song
 // plays: one playback state cannot serve both, so its Play is refused and
 // the user's song keeps its file until its own Stop.

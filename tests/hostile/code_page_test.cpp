@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "extended_support.h"
 #include "host/playback.h"
 #include "hostile_support.h"
 #include "platform/platform.h"
@@ -237,6 +238,55 @@ TEST(ShiftJis, NamesWhoseSecondBytesLookLikeAsciiPlay) {
         host.get_file_info(archive(*format, "\x83\x61.mod").c_str());
         EXPECT_EQ(host.recorder("in_alpha").count("GetFileInfo"), asked + 1);
         host.stop();
+    }
+}
+
+// ソ ends in the byte of '\\': a temporary folder named so gets every file
+// inside it (the playing song, a question's copy, a read's), and nothing is
+// written beside it. A name ending in a lone lead byte, which unzip32.dll
+// writes under another name, is not written at all.
+TEST(ShiftJis, TemporaryFolderEndingInSoHoldsEverythingAndLoneLeadBytesNothing) {
+    const char* code_page = std::getenv("VOSKEL_CODE_PAGE");
+    if (code_page == nullptr) GTEST_SKIP() << "runs as hostile_tests_shift_jis";
+    test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
+    test::ScratchFolder archives("shift-jis-temp");
+    test::TestHost host("shift-jis-temp");
+    host.install("in_alpha");
+    host.install("in_reader");
+    const fs::path outer = fs::path(archives.path()) / "outer";
+    const fs::path folder = outer / L"\u30bd";
+    ASSERT_TRUE(fs::create_directories(folder));
+    for (const wchar_t* variable : {L"TEMP", L"TMP"}) _wputenv_s(variable, folder.c_str());
+    ASSERT_TRUE(host.start());
+    char ansi[MAX_PATH];
+    ASSERT_TRUE(platform_system_calls().wide_to_ansi(folder.c_str(), ansi, sizeof ansi));
+    const std::string temp = ansi;
+    ASSERT_EQ(temp.substr(temp.size() - 2), "\x83\x5c");
+    const test::Exports worker(host.plugin_library());
+    for (const test::ArchiveFormat* format : test::usable_formats()) {
+        SCOPED_TRACE(format->label);
+        const std::string song = archives.file(std::string("song") + format->extension);
+        const std::string raw = archives.file(std::string("raw") + format->extension);
+        test::write_file(song, format->write({{"song.mod", "the song"}}));
+        test::write_file(raw, format->write({{"song.raw", "raw"}}));
+        ASSERT_EQ(host.play(song), 0);
+        EXPECT_EQ(host.recorder("in_alpha").calls("Play").back().fields.at(0), temp + "\\song.mod");
+        EXPECT_EQ(test::read_file(temp + "\\song.mod"), "the song");
+        host.get_file_info(raw.c_str());
+        int size = 0, bits = 0, channels = 0, rate = 0;
+        const intptr_t read = worker.open(raw.c_str(), &size, &bits, &channels, &rate);
+        EXPECT_NE(read, 0);
+        const std::string opened = host.recorder("in_reader").calls("ExtendedRead_open").back().fields.at(0);
+        EXPECT_TRUE(opened.starts_with(temp + "\\in_voskel-")) << opened;
+        worker.close(read);
+        host.stop();
+
+        const std::string lone_lead_byte = archives.file(std::string("lone") + format->extension);
+        test::write_file(lone_lead_byte, format->write({{"evil.mod\x83", "the song"}}));
+        EXPECT_NE(host.play(lone_lead_byte), 0);
+        host.get_file_info(lone_lead_byte.c_str());
+        EXPECT_TRUE(fs::is_empty(folder));
+        EXPECT_EQ(entries_of(outer), std::set<fs::path>{folder.filename()}) << "nothing beside the folder";
     }
 }
 #endif

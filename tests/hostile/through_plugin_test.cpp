@@ -127,6 +127,33 @@ TEST_P(ThroughPlugin, FoldersMadeForAMemberGoWithIt) {
     }
 }
 
+// Info-ZIP's zip keeps the DOS read-only bit (every module copied from a
+// CD-ROM has it), and the Windows libraries restore it: such a copy, in a
+// folder made for it, goes like any other, after Stop and after a question.
+TEST_P(ThroughPlugin, ReadOnlyMembersLeaveNothingBehind) {
+    const std::filesystem::path temp = host.temp_folder().path();
+    for (const test::ArchiveFormat* format : test::usable_formats()) {
+        SCOPED_TRACE(format->label);
+        constexpr uint32_t read_only = 0x21;  // FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE
+        const std::string path = write(std::string("read-only") + format->extension,
+                                       format == &test::zip_format()
+                                           ? test::zip_archive({{.name = "sub/ro.mod", .data = "the song", .host = 0,
+                                                                 .external_attributes = read_only}})
+                                           : test::rar4_archive({{.name = "sub\\ro.mod", .data = "the song",
+                                                                  .attributes = read_only}}));
+        ASSERT_EQ(host.play(path), 0);
+        if (native_path_style() == PathStyle::windows) {
+            const auto permissions = std::filesystem::status(temp / "sub" / "ro.mod").permissions();
+            EXPECT_EQ(permissions & std::filesystem::perms::owner_write, std::filesystem::perms::none)
+                << "the library made the copy read-only";
+        }
+        host.stop();
+        EXPECT_TRUE(std::filesystem::is_empty(temp)) << "after Stop";
+        host.get_file_info(path.c_str());
+        EXPECT_TRUE(std::filesystem::is_empty(temp)) << "after a question";
+    }
+}
+
 // A playlist query extracts the whole member, however large, and deletes it.
 // The figures go to the test's output; no time limit is asserted.
 TEST_P(ThroughPlugin, BombIsExtractedForTheQueryAndDeleted) {

@@ -255,6 +255,9 @@ struct Answers {
     // Flags of UsesOutputPlug the module sets on its record while it plays
     // (replay gain applied, its own equaliser).
     int play_flags = 0;
+    // GetOutputTime goes unrecorded: the host's visualisation threads poll
+    // it beside the main thread's calls, and the journal is one thread's.
+    int quiet_polls = 0;
 };
 
 Answers answers;
@@ -447,7 +450,8 @@ int Play(FileName file) {
     file_facts(file);
     end();
     if (answers.play == 0 && answers.uses_output) start_output();
-    if (answers.play == 0) record().UsesOutputPlug |= answers.play_flags;
+    // Written as modules write it: the host reads it from other threads.
+    if (answers.play == 0) __atomic_fetch_or(&record().UsesOutputPlug, answers.play_flags, __ATOMIC_RELAXED);
     return answers.play;
 }
 
@@ -470,7 +474,7 @@ int IsPaused() {
 void Stop() {
     begin("Stop");
     end();
-    record().UsesOutputPlug &= ~answers.play_flags;
+    __atomic_fetch_and(&record().UsesOutputPlug, ~answers.play_flags, __ATOMIC_RELAXED);
     if (answers.uses_output) stop_output();
 }
 
@@ -481,6 +485,7 @@ int GetLength() {
 }
 
 int GetOutputTime() {
+    if (answers.quiet_polls != 0) return answers.output_time;
     begin("GetOutputTime");
     end();
     return answers.output_time;
@@ -599,8 +604,9 @@ RECORDER_EXPORT void recorder_reset() {
 // Sets what one entry point returns from now on: "Play" (default 0),
 // "IsPaused" (0), "GetLength" (-1), "GetOutputTime" (0), "InfoBox" (0) or
 // "IsOurFile" (0), "Init" (RECORDER_INIT_RESULT; reported only by a module
-// with IN_INIT_RET), or "PlayFlags" (0: the flags a successful Play sets on
-// the record, and Stop clears). Returns 0 for any other name.
+// with IN_INIT_RET), "PlayFlags" (0: the flags a successful Play sets on
+// the record, and Stop clears), or "QuietPolls" (0; 1: GetOutputTime, which
+// other threads may call, is not recorded). Returns 0 for any other name.
 RECORDER_EXPORT int recorder_set_result(const char* call, int value) {
     struct Slot {
         const char* name;
@@ -615,6 +621,7 @@ RECORDER_EXPORT int recorder_set_result(const char* call, int value) {
         {"IsOurFile", &voskel::answers.is_our_file},
         {"Init", &voskel::answers.init},
         {"PlayFlags", &voskel::answers.play_flags},
+        {"QuietPolls", &voskel::answers.quiet_polls},
     };
     for (const Slot& slot : slots) {
         if (call != nullptr && std::strcmp(call, slot.name) == 0) {

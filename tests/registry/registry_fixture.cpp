@@ -69,7 +69,7 @@ RegistrySandbox::~RegistrySandbox() {
 
 void RegistrySandbox::reset() {
     unload_plugins();
-    plugin_registry().clear();
+    EXPECT_TRUE(plugin_registry().empty()) << "records kept after Quit: a lookup after the next Init would not scan";
     reopen_plugins();
     plugin_record() = saved_record_;
     fill_services(plugin_record());

@@ -14,8 +14,9 @@ namespace voskel::test {
 
 // While alive, the registry starts empty and our own record carries the
 // host's slots as a host fills them (services, main window). Afterwards the
-// registry's modules get their Quit and unloads (unload_plugins), the
-// registry is emptied, and the record and the system table are restored.
+// registry's modules get their Quit and unloads (unload_plugins), which
+// must leave the registry empty, and the record and the system table are
+// restored.
 class RegistrySandbox {
 public:
     RegistrySandbox();
