@@ -1,6 +1,8 @@
 ; The installer of a release: finds Winamp's folder, puts in_voskel.dll into
 ; its Plugins folder and the archive libraries beside winamp.exe, and writes
-; an uninstaller that removes what it added and nothing else.
+; an uninstaller that removes what it added and nothing else. Each Winamp
+; folder it installs into is an installation of its own, with its own entry
+; in Windows' list of installed programs and its own uninstaller.
 ;
 ; Built by scripts/package.sh:
 ;   makensis -DVERSION=0.9 -DSTAGE=<folder of the release's files> -DOUT_FILE=<setup.exe> in_voskel.nsi
@@ -14,7 +16,16 @@ RequestExecutionLevel admin
 !include WinMessages.nsh
 !include MUI2.nsh
 
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\in_voskel"
+!define UNINSTALL_ROOT "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+; A folder's entry is the key below UNINSTALL_ROOT whose InstallLocation names
+; that folder. This installer names it "in_voskel-" and a hash of the folder
+; (ENTRY_PREFIX); installers before it wrote one key, "in_voskel" (OLD_ENTRY),
+; for the last folder they installed into, which is still read as that
+; folder's entry and gives way to one of the new kind when it is installed
+; into again.
+!define OLD_ENTRY "in_voskel"
+!define ENTRY_PREFIX "in_voskel-"
+!define OWN_ENTRY_KEY "${UNINSTALL_ROOT}\$OwnEntry"
 !define WINAMP_WINDOW_CLASS "Winamp v1.x"
 !define WINAMP_QUIT_COMMAND 40001
 ; The release's own files go into a folder of their own below Plugins, with
@@ -44,6 +55,8 @@ VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (c) 2026 the in_voskel auth
 !insertmacro MUI_LANGUAGE "English"
 
 Var WinampFolder
+; The name of the folder's entry below UNINSTALL_ROOT, "" while it has none.
+Var OwnEntry
 ; 1 where this installation put the library there itself, 0 where one was there before.
 Var AddedUnzip32
 Var AddedUnrar
@@ -138,6 +151,57 @@ FunctionEnd
 !insertmacro DEFINE_CLOSE_WINAMP ""
 !insertmacro DEFINE_CLOSE_WINAMP "un."
 
+; ---- the entry in Windows' list of installed programs ----------------------
+
+; $0: a Winamp folder. Out: $OwnEntry, the name of the entry whose
+; InstallLocation names that folder (in either case), or "".
+!macro DEFINE_FIND_ENTRY prefix
+Function ${prefix}FindEntry
+    StrCpy $OwnEntry ""
+    StrCpy $1 0
+    ${Do}
+        EnumRegKey $2 HKLM "${UNINSTALL_ROOT}" $1
+        ${IfThen} $2 == "" ${|} ${ExitDo} ${|}
+        IntOp $1 $1 + 1
+        StrLen $3 "${ENTRY_PREFIX}"
+        StrCpy $3 $2 $3
+        ${If} $2 == "${OLD_ENTRY}"
+        ${OrIf} $3 == "${ENTRY_PREFIX}"
+            ReadRegStr $3 HKLM "${UNINSTALL_ROOT}\$2" "InstallLocation"
+            ${If} $3 == $0
+                StrCpy $OwnEntry $2
+                ${ExitDo}
+            ${EndIf}
+        ${EndIf}
+    ${Loop}
+FunctionEnd
+!macroend
+!insertmacro DEFINE_FIND_ENTRY ""
+!insertmacro DEFINE_FIND_ENTRY "un."
+
+; Out: $OwnEntry, a name for a new entry of $INSTDIR: ENTRY_PREFIX and eight
+; hex digits of a hash of its lower-cased path, so that a folder's entry
+; keeps its name from one installation to the next. Should another folder's
+; entry have that name already, a number follows it. Uses $0 to $3.
+Function NameNewEntry
+    StrCpy $0 $INSTDIR
+    System::Call 'user32::CharLowerW(w r0 r0)'
+    StrLen $1 $0
+    IntOp $1 $1 * 2
+    StrCpy $2 0
+    System::Call 'shlwapi::HashData(w r0, i r1, *i 0 r2, i 4)'
+    IntFmt $2 "%08X" $2
+    StrCpy $OwnEntry "${ENTRY_PREFIX}$2"
+    StrCpy $1 1
+    ${Do}
+        ClearErrors
+        EnumRegKey $3 HKLM "${OWN_ENTRY_KEY}" 0
+        ${IfThen} ${Errors} ${|} ${ExitDo} ${|}
+        IntOp $1 $1 + 1
+        StrCpy $OwnEntry "${ENTRY_PREFIX}$2-$1"
+    ${Loop}
+FunctionEnd
+
 ; ---- installing ------------------------------------------------------------
 
 ; An archive library goes beside winamp.exe unless one is there already that
@@ -146,11 +210,9 @@ FunctionEnd
 !macro PLACE_LIBRARY file added_value variable
     StrCpy ${variable} 0
     ${If} ${FileExists} "$INSTDIR\${file}"
-        ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-        ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "${added_value}"
-        ${If} $0 == $INSTDIR
-        ${AndIf} $1 == 1
-            StrCpy ${variable} 1
+        ${If} $OwnEntry != ""
+            ReadRegDWORD $1 HKLM "${OWN_ENTRY_KEY}" "${added_value}"
+            ${IfThen} $1 == 1 ${|} StrCpy ${variable} 1 ${|}
         ${EndIf}
     ${Else}
         StrCpy ${variable} 1
@@ -164,6 +226,9 @@ FunctionEnd
 
 Section "in_voskel"
     Call CloseWinamp
+    ; What an earlier installation into this folder recorded.
+    StrCpy $0 $INSTDIR
+    Call FindEntry
     SetOutPath "$INSTDIR\Plugins"
     File "${STAGE}\in_voskel.dll"
     SetOutPath "$INSTDIR"
@@ -176,16 +241,27 @@ Section "in_voskel"
     File "${STAGE}\unrar-license.txt"
     WriteUninstaller "$INSTDIR\${OWN_FOLDER}\uninstall.exe"
 
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "in_voskel ${VERSION} (Winamp plugin)"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The in_voskel authors"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${OWN_FOLDER}\uninstall.exe"'
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${OWN_FOLDER}\uninstall.exe" /S'
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "AddedUnzip32" $AddedUnzip32
-    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "AddedUnrar" $AddedUnrar
+    ; A folder without an entry of its own gets one; the earlier installers'
+    ; entry gives way to it, removed only once the new one is written, so
+    ; that the folder always has one.
+    StrCpy $4 $OwnEntry
+    ${If} $OwnEntry == "${OLD_ENTRY}"
+    ${OrIf} $OwnEntry == ""
+        Call NameNewEntry
+    ${EndIf}
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "DisplayName" "in_voskel ${VERSION} (Winamp plugin, $INSTDIR)"
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "Publisher" "The in_voskel authors"
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "UninstallString" '"$INSTDIR\${OWN_FOLDER}\uninstall.exe"'
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "QuietUninstallString" '"$INSTDIR\${OWN_FOLDER}\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "NoRepair" 1
+    WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "AddedUnzip32" $AddedUnzip32
+    WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "AddedUnrar" $AddedUnrar
+    ${If} $4 == "${OLD_ENTRY}"
+        DeleteRegKey HKLM "${UNINSTALL_ROOT}\${OLD_ENTRY}"
+    ${EndIf}
 SectionEnd
 
 ; ---- uninstalling ----------------------------------------------------------
@@ -196,11 +272,13 @@ Section "Uninstall"
     ${GetParent} $0 $WinampFolder
     Call un.CloseWinamp
 
-    ; What the installation recorded holds only for the folder it installed into.
-    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-    ${If} $0 == $WinampFolder
-        ReadRegDWORD $AddedUnzip32 HKLM "${UNINSTALL_KEY}" "AddedUnzip32"
-        ReadRegDWORD $AddedUnrar HKLM "${UNINSTALL_KEY}" "AddedUnrar"
+    ; The entry of this folder's installation, and nobody else's, says which
+    ; libraries it put there itself; without one, they all stay.
+    StrCpy $0 $WinampFolder
+    Call un.FindEntry
+    ${If} $OwnEntry != ""
+        ReadRegDWORD $AddedUnzip32 HKLM "${OWN_ENTRY_KEY}" "AddedUnzip32"
+        ReadRegDWORD $AddedUnrar HKLM "${OWN_ENTRY_KEY}" "AddedUnrar"
     ${EndIf}
     ${If} $AddedUnzip32 == 1
         Delete "$WinampFolder\unzip32.dll"
@@ -216,7 +294,7 @@ Section "Uninstall"
     Delete "$INSTDIR\uninstall.exe"
     ; Only if empty: whatever else is in it is not ours.
     RMDir "$INSTDIR"
-    ${If} $0 == $WinampFolder
-        DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    ${If} $OwnEntry != ""
+        DeleteRegKey HKLM "${OWN_ENTRY_KEY}"
     ${EndIf}
 SectionEnd

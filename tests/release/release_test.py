@@ -1,11 +1,13 @@
 """The release under 32-bit Wine: built by scripts/package.sh, installed
-silently into a made-up Winamp folder that the registry names, played there
-by voskel-play standing in for winamp.exe, and uninstalled silently. Run by
+silently into a made-up Winamp folder that the registry names and into a
+second one, played there by voskel-play standing in for winamp.exe, and
+uninstalled silently from each. Run by
 scripts/test.sh with voskel_play_test's environment for the win32 build
 (VOSKEL_PLAY_WINE: the 32-bit loader) and VOSKEL_DEMO_DIR.
 """
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -21,7 +23,7 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 DIST = os.path.join(ROOT, "build", "dist")
 DEMO_DIR = os.environ["VOSKEL_DEMO_DIR"]
 WINAMP_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Winamp"
-OUR_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\in_voskel"
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 OUR_FILES = ["Plugins/in_voskel.dll", "Plugins/in_voskel/LICENSE.txt", "Plugins/in_voskel/readme.txt",
              "Plugins/in_voskel/uninstall.exe", "Plugins/in_voskel/unrar-license.txt",
              "Plugins/in_voskel/unzip32-LICENSE.txt", "unrar.dll"]
@@ -58,6 +60,18 @@ class Release(play.ScratchCase):
             cls.names = sorted(archive.namelist())
             cls.unzip32 = archive.read("unzip32.dll")
 
+    def entries(self):
+        """Our entries in Windows' list of installed programs: {key name: {string value: data}}."""
+        export = self.path("uninstall.reg")
+        self.assertEqual(registry("export", UNINSTALL, play.program_path(export), "/y"), 0)
+        keys = re.findall(r'\\(in_voskel(?:-[\w-]+)?)\]\n((?:".*\n)*)', Path(export).read_text(encoding="utf-16"))
+        return {name: {value: data.replace("\\\\", "\\") for value, data in re.findall(r'"(\w+)"="(.*)"', body)}
+                for name, body in keys}
+
+    def forget_entries(self):
+        for name in self.entries():
+            registry("delete", UNINSTALL + "\\" + name, "/f")
+
     def test_the_zip_holds_the_plugin_and_the_libraries_marked_as_ours_with_their_licences(self):
         self.assertEqual(self.names, ["LICENSE.txt", "in_voskel.dll", "readme.txt", "unrar-license.txt", "unrar.dll",
                                       "unzip32-LICENSE.txt", "unzip32.dll"])
@@ -72,24 +86,51 @@ class Release(play.ScratchCase):
         self.assertIn('"CompanyName", "Built by the in_voskel project"', resource("unzip32.dll"))
         self.assertNotIn("Info-ZIP's UnZip", resource("unzip32.dll"))
 
-    def test_a_silent_install_plays_archives_and_a_silent_uninstall_removes_exactly_it(self):
-        winamp = self.path("Winamp")
-        os.makedirs(os.path.join(winamp, "Plugins"))
-        shutil.copy(play.PROGRAM, os.path.join(winamp, "winamp.exe"))
-        shutil.copy(os.path.join(play.PLUGINS, "in_tracker.dll"), os.path.join(winamp, "Plugins"))
+    def test_silent_installs_into_two_folders_play_archives_and_each_silent_uninstall_removes_exactly_its_own(self):
+        # Another Winamp, without archive libraries, beside the one the registry names.
+        winamp, other = self.path("Winamp"), self.path("Other")
+        for folder in (winamp, other):
+            os.makedirs(os.path.join(folder, "Plugins"))
+            shutil.copy(play.PROGRAM, os.path.join(folder, "winamp.exe"))
+            shutil.copy(os.path.join(play.PLUGINS, "in_tracker.dll"), os.path.join(folder, "Plugins"))
         # Another program's unzip32.dll, told apart by a tail the loader ignores.
         theirs = self.unzip32 + b"another program's"
         Path(winamp, "unzip32.dll").write_bytes(theirs)
-        before = files_below(winamp)
+        before = {folder: files_below(folder) for folder in (winamp, other)}
         uninstall_string = '"%s"' % play.program_path(os.path.join(winamp, "UninstWA.exe"))
         self.assertEqual(registry("add", WINAMP_KEY, "/v", "UninstallString", "/d", uninstall_string, "/f"), 0)
         self.addCleanup(registry, "delete", WINAMP_KEY, "/f")
-        self.addCleanup(registry, "delete", OUR_KEY, "/f")
+        self.addCleanup(self.forget_entries)
 
-        self.assertEqual(wine(self.setup, "/S")[0], 0)
-        self.assertEqual(files_below(winamp), sorted(before + OUR_FILES))
+        # The other folder first, its entry then made the one key that earlier
+        # builds of the installer wrote, which installing there again must take
+        # for that folder's; Winamp's folder twice, the second install over the first.
+        into_other = "/D=" + play.program_path(other)
+        self.assertEqual(wine(self.setup, "/S", into_other)[0], 0)
+        [name] = self.entries()
+        self.assertEqual(registry("copy", UNINSTALL + "\\" + name, UNINSTALL + r"\in_voskel", "/f"), 0)
+        self.assertEqual(registry("delete", UNINSTALL + "\\" + name, "/f"), 0)
+        for arguments in ([], [], [into_other]):
+            self.assertEqual(wine(self.setup, "/S", *arguments)[0], 0)
+        installed = {winamp: sorted(before[winamp] + OUR_FILES),
+                     other: sorted(before[other] + OUR_FILES + ["unzip32.dll"])}
+        self.assertEqual({folder: files_below(folder) for folder in installed}, installed)
         self.assertEqual(Path(winamp, "unzip32.dll").read_bytes(), theirs)
-        self.assertEqual(registry("query", OUR_KEY), 0, "listed among Windows' installed programs")
+        entries = self.entries()
+        self.assertEqual(sorted(entry["InstallLocation"] for entry in entries.values()),
+                         sorted(map(play.program_path, installed)), "one entry a folder")
+        self.assertTrue(all(entry["InstallLocation"] in entry["DisplayName"] for entry in entries.values()))
+
+        def uninstall(folder):
+            """As Windows runs it: from a copy outside the folder it empties."""
+            own_folder = os.path.join(folder, "Plugins", "in_voskel")
+            shutil.copy(os.path.join(own_folder, "uninstall.exe"), self.path("uninstall.exe"))
+            self.assertEqual(wine(self.path("uninstall.exe"), "/S", "_?=" + play.program_path(own_folder))[0], 0)
+            self.assertFalse(os.path.exists(own_folder))
+        uninstall(other)
+        self.assertEqual({folder: files_below(folder) for folder in installed}, {**installed, other: before[other]})
+        self.assertEqual(self.entries(), {name: entry for name, entry in entries.items()
+                                          if entry["InstallLocation"] == play.program_path(winamp)})
 
         # The host in Winamp's folder, its plugins in Plugins\, no other library search.
         mdr = self.path("demo.mdr")
@@ -106,23 +147,18 @@ class Release(play.ScratchCase):
         self.assertEqual(rendered[0][:3], (2, 16, 44100))
         self.assertGreater(len(rendered[0][3]), 44100 * 4 * 10, "the demo lasts 15 s")
 
-        # As Windows runs it: from a copy outside the folder it empties.
-        own_folder = os.path.join(winamp, "Plugins", "in_voskel")
-        uninstaller = self.path("uninstall.exe")
-        shutil.copy(os.path.join(own_folder, "uninstall.exe"), uninstaller)
-        self.assertEqual(wine(uninstaller, "/S", "_?=" + play.program_path(own_folder))[0], 0)
-        self.assertEqual(files_below(winamp), before)
-        self.assertFalse(os.path.exists(own_folder))
+        uninstall(winamp)
+        self.assertEqual(files_below(winamp), before[winamp])
         self.assertEqual(Path(winamp, "unzip32.dll").read_bytes(), theirs)
-        self.assertNotEqual(registry("query", OUR_KEY), 0)
+        self.assertEqual(self.entries(), {})
 
     def test_a_silent_install_into_a_folder_without_winamp_fails_and_writes_nothing(self):
         folder = self.path("NoWinamp")
         os.makedirs(folder)
-        self.addCleanup(registry, "delete", OUR_KEY, "/f")
+        self.addCleanup(self.forget_entries)
         self.assertNotEqual(wine(self.setup, "/S", "/D=" + play.program_path(folder))[0], 0)
         self.assertEqual(os.listdir(folder), [])
-        self.assertNotEqual(registry("query", OUR_KEY), 0)
+        self.assertEqual(self.entries(), {})
 
 
 if __name__ == "__main__":
