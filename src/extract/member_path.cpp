@@ -1,6 +1,7 @@
 #include "extract/member_path.h"
 
 #include <cstring>
+#include <string>
 
 #include "extract/private_folder.h"
 #include "platform/platform.h"
@@ -32,6 +33,17 @@ bool is_refused_character(unsigned char c, PathStyle style) {
     return c < 0x20 || std::strchr("<>\"|?*", c) != nullptr;
 }
 
+// Windows' file calls take '/' for '\\', but a player that splits a title
+// at the last '\\' may not: it is given '\\' alone.
+TextString in_platform_separators(const TextString& name) {
+    const PathStyle style = native_path_style();
+    std::string text(name.chars(), static_cast<std::size_t>(name.length()));
+    for (std::size_t i = 0; i < text.size(); i += character_length(text.c_str() + i)) {
+        if (is_folder_separator(text[i], style)) text[i] = joining_separator(style);
+    }
+    return TextString(text.c_str());
+}
+
 }  // namespace
 
 bool is_safe_member_name(const char* name, PathStyle style) {
@@ -57,6 +69,11 @@ bool is_safe_member_name(const char* name, PathStyle style) {
     return system_calls().is_exact_text(name);
 }
 
+bool names_a_folder(const TextString& name) {
+    const int32_t last = last_character_start(name.chars(), name.length());
+    return last >= 0 && is_member_name_separator(name.chars()[last]);
+}
+
 bool is_same_path(const TextString& a, const TextString& b, PathStyle style) {
     if (a.length() != b.length()) return false;
     const char* p = a.chars();
@@ -75,7 +92,7 @@ bool accept_member(const TextString& folder, const TextString& name, uint64_t de
                    const TextString& keep_intact, TextString& target) {
     if (!is_safe_member_name(name.chars()) || declared_size > largest_member_size) return false;
     target = folder;
-    target.join_path(name);
+    target.join_path(in_platform_separators(name));
     return static_cast<uint32_t>(target.length()) <= longest_path() && !is_same_path(target, keep_intact);
 }
 

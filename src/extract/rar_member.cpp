@@ -71,24 +71,28 @@ std::vector<wchar_t> widened(const TextString& text) {
     return wide;
 }
 
-// Extracts the first entry of an opened archive.
-Extraction extract_first_entry(void* const* exports, unrar::ArchiveHandle archive, const TextString& folder,
-                               const TextString& keep_intact) {
-    unrar::RARHeaderDataEx header{};
-    header.CmtBuf = nullptr;
-    if (entry<unrar::RARReadHeaderEx>(exports, read_header)(archive, &header) != 0) return {};
-    if (!is_plain_file(header)) return {};
-    const uint64_t declared_size = (uint64_t{header.UnpSizeHigh} << 32) | header.UnpSize;
+// The entry's stored name as the 8-bit text of the file calls, or empty
+// when it cannot be read whole: too long for the libraries' records, bytes
+// the library could not read as text, or characters the code page lacks.
+TextString stored_name(unrar::RARHeaderDataEx& header) {
     header.FileNameW[std::size(header.FileNameW) - 1] = L'\0';
     if (std::wcslen(header.FileNameW) > longest_whole_name ||
         std::wcschr(header.FileNameW, undecoded_name_mark) != nullptr) {
-        return {};
+        return TextString();
     }
     // At most four bytes a character in any code page Windows offers as ANSI.
     char name[4 * longest_whole_name + 1];
-    if (!system_calls().wide_to_ansi(header.FileNameW, name, sizeof name)) return {};
+    if (!system_calls().wide_to_ansi(header.FileNameW, name, sizeof name)) return TextString();
+    return TextString(name);
+}
+
+// Extracts the current entry of an opened archive, whose header says it
+// is the song.
+Extraction extract_entry(void* const* exports, unrar::ArchiveHandle archive, const unrar::RARHeaderDataEx& header,
+                         const TextString& name, const TextString& folder, const TextString& keep_intact) {
+    const uint64_t declared_size = (uint64_t{header.UnpSizeHigh} << 32) | header.UnpSize;
     TextString target;
-    if (!accept_member(folder, TextString(name), declared_size, keep_intact, target)) return {};
+    if (!accept_member(folder, name, declared_size, keep_intact, target)) return {};
     // The file is named in full: the reported name is the library's rendering
     // of the entry's own, which may hold characters it lost, and the file
     // would land under the other. The folder is named too, so that the
@@ -105,10 +109,33 @@ Extraction extract_first_entry(void* const* exports, unrar::ArchiveHandle archiv
                          declared_size);
 }
 
+// Reads the headers of an opened archive in order, passing over every
+// entry until the song, and extracts it. A file whose name cannot be read
+// whole ends the search: it might be the song, and is refused as a name
+// the checks refuse would be.
+Extraction extract_song(void* const* exports, unrar::ArchiveHandle archive, const TextString& folder,
+                        const TextString& keep_intact, const SongChoice& choice) {
+    for (;;) {
+        unrar::RARHeaderDataEx header{};
+        header.CmtBuf = nullptr;
+        if (entry<unrar::RARReadHeaderEx>(exports, read_header)(archive, &header) != 0) return {};
+        if (is_plain_file(header)) {
+            const TextString name = stored_name(header);
+            if (name.empty()) return {};
+            if (!names_a_folder(name) && choice.takes(name)) {
+                return extract_entry(exports, archive, header, name, folder, keep_intact);
+            }
+        }
+        if (entry<unrar::RARProcessFileW>(exports, process_file)(archive, unrar::RAR_SKIP, nullptr, nullptr) != 0) {
+            return {};
+        }
+    }
+}
+
 }  // namespace
 
 Extraction extract_rar_member(const TextString& archive, const TextString& keep_intact,
-                              const TextString& own_folder) {
+                              const TextString& own_folder, const SongChoice& choice) {
     const std::lock_guard<std::mutex> guard(rar_lock);
     if (rar_library == nullptr) {
         rar_library = load_archive_library(rar_library_name());
@@ -137,7 +164,7 @@ Extraction extract_rar_member(const TextString& archive, const TextString& keep_
 
     Extraction result;
     if (open_data.OpenResult == 0 && handle != nullptr) {
-        result = extract_first_entry(exports, handle, folder, keep_intact);
+        result = extract_song(exports, handle, folder, keep_intact, choice);
         entry<unrar::RARCloseArchive>(exports, close_archive)(handle);
     }
     unload(rar_library);

@@ -1,16 +1,17 @@
-// The first entry of a RAR archive (*.MDR), extracted into the temporary folder.
+// The song of a RAR archive (*.MDR, song_choice.h), extracted into the temporary folder.
 #pragma once
 
 #include "extract/extraction.h"
+#include "extract/song_choice.h"
 #include "text/text_string.h"
 
 namespace voskel {
 
-// The extracted entry's full path, or empty. Nothing is written
+// The extracted song's full path, or empty. Nothing is written
 // when the entry would land on keep_intact or is declared larger than
 // largest_member_size (member_path.h); a failure removes only what it wrote.
 // A non-empty own_folder is written into instead of the temporary folder.
 Extraction extract_rar_member(const TextString& archive, const TextString& keep_intact,
-                              const TextString& own_folder = TextString());
+                              const TextString& own_folder = TextString(), const SongChoice& choice = SongChoice());
 
 }  // namespace voskel

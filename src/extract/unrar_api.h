@@ -10,6 +10,7 @@
 namespace voskel::unrar {
 
 constexpr unsigned RAR_OM_EXTRACT = 1;
+constexpr int RAR_SKIP = 0;
 constexpr int RAR_EXTRACT = 2;
 constexpr unsigned RHDF_DIRECTORY = 0x20;
 

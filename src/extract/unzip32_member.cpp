@@ -1,6 +1,8 @@
 #include "extract/unzip32_member.h"
 
+#include <algorithm>
 #include <mutex>
+#include <vector>
 
 #include "extract/entry_points.h"
 #include "extract/member_path.h"
@@ -18,22 +20,25 @@ namespace {
 // below: one extraction at a time, whichever thread asks.
 std::mutex unzip32_lock;
 
-// What the listing pass reports of the first member: its name and declared
-// size, and how many members are listed under that same name. The
-// library's callbacks carry no context, so it lives here, guarded by
-// unzip32_lock.
-constinit TextString captured_name;
-uint64_t captured_size = 0;
-int members_of_that_name = 0;
+// What the listing pass reports of each member, in archive order: its name
+// and declared size. The library's callbacks carry no context, so it lives
+// here, guarded by unzip32_lock.
+struct ListedMember {
+    TextString name;
+    uint64_t size;
+};
+std::vector<ListedMember> listed_members;
 
 void capture(const char* name, uint64_t size) {
-    if (captured_name.empty()) {
-        captured_name = name;
-        captured_size = size;
-        members_of_that_name = captured_name.empty() ? 0 : 1;
-    } else if (captured_name.equals(name)) {
-        ++members_of_that_name;
+    if (name != nullptr && name[0] != '\0') listed_members.push_back({TextString(name), size});
+}
+
+// The song among the listed members, or null.
+const ListedMember* chosen_member(const SongChoice& choice) {
+    for (const ListedMember& member : listed_members) {
+        if (!names_a_folder(member.name) && choice.takes(member.name)) return &member;
     }
+    return nullptr;
 }
 
 int VOSKEL_WINAPI swallow_output(char*, unsigned long size) { return static_cast<int>(size); }
@@ -112,13 +117,17 @@ bool names_itself(const TextString& name) {
 }
 
 template <typename Generation>
-Extraction list_and_extract(Generation generation, const TextString& folder, const TextString& keep_intact) {
-    if (generation.run(1, 0, nullptr) != 0 || captured_name.empty()) return {};
+Extraction list_and_extract(Generation generation, const TextString& folder, const TextString& keep_intact,
+                            const SongChoice& choice) {
+    if (generation.run(1, 0, nullptr) != 0) return {};
+    const ListedMember* song = chosen_member(choice);
+    if (song == nullptr) return {};
     // The library extracts every member the include list names, one over
     // the other: with the name repeated, the file would hold the last one's data.
-    if (members_of_that_name != 1) return {};
-    const TextString name = captured_name;
-    const uint64_t declared_size = captured_size;
+    const auto same_name = [&](const ListedMember& member) { return member.name.equals(song->name.chars()); };
+    if (std::count_if(listed_members.begin(), listed_members.end(), same_name) != 1) return {};
+    const TextString name = song->name;
+    const uint64_t declared_size = song->size;
     TextString target;
     if (!names_itself(name) || !accept_member(folder, name, declared_size, keep_intact, target)) return {};
     char* include[] = {const_cast<char*>(name.chars())};
@@ -132,7 +141,7 @@ constexpr const char* export_names[export_count] = {"UzpVersion", "Wiz_SingleEnt
 }  // namespace
 
 Extraction extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact,
-                                      const TextString& own_folder) {
+                                      const TextString& own_folder, const SongChoice& choice) {
     TextString folder;
     if (!find_destination(own_folder, folder)) return {};
 
@@ -142,9 +151,7 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
     void* exports[export_count];
     if (!resolve_entry_points(library, export_names, exports, export_count)) return {};
 
-    captured_name.clear();
-    captured_size = 0;
-    members_of_that_name = 0;
+    listed_members.clear();
     // The library drops one trailing separator from the folder it is given,
     // by its last byte: a folder ending in a double-byte character whose
     // second byte is that of '\\' (ソ in code page 932) would lose half a
@@ -155,10 +162,11 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
     const int major = version != nullptr ? version->unzip.major : 0;
     Extraction result;
     if (major == 5) {
-        result = list_and_extract(Generation5(exports[single_entry_unzip], archive, root), folder, keep_intact);
+        result = list_and_extract(Generation5(exports[single_entry_unzip], archive, root), folder, keep_intact, choice);
     } else if (major == 6) {
-        result = list_and_extract(Generation6(exports[single_entry_unzip], archive, root), folder, keep_intact);
+        result = list_and_extract(Generation6(exports[single_entry_unzip], archive, root), folder, keep_intact, choice);
     }
+    listed_members.clear();
     unload(library);
     return result;
 }

@@ -129,7 +129,7 @@ bool write_member(archive* reader, uint64_t declared_size, const TextString& fol
 }  // namespace
 
 Extraction extract_zip_member(const TextString& archive, const TextString& keep_intact,
-                              const TextString& own_folder) {
+                              const TextString& own_folder, const SongChoice& choice) {
     TextString folder;
     if (!find_destination(own_folder, folder)) return {};
 
@@ -144,11 +144,15 @@ Extraction extract_zip_member(const TextString& archive, const TextString& keep_
         archive_read_open_filename(reader.get(), archive.chars(), 65536) != ARCHIVE_OK) {
         return {};
     }
+    // Only a plain file is a song; folder, link and device entries are passed over.
     archive_entry* entry = nullptr;
-    if (archive_read_next_header(reader.get(), &entry) != ARCHIVE_OK) return {};
-    // Only a plain file is a song; a folder, link or device entry gives nothing.
-    if (archive_entry_filetype(entry) != AE_IFREG) return {};
-    const TextString name(archive_entry_pathname(entry));
+    TextString name;
+    for (;;) {
+        if (archive_read_next_header(reader.get(), &entry) != ARCHIVE_OK) return {};
+        if (archive_entry_filetype(entry) != AE_IFREG) continue;
+        name = archive_entry_pathname(entry);
+        if (!names_a_folder(name) && choice.takes(name)) break;
+    }
     // Without a size in the archive (streamed data), the bound stands in for it.
     const uint64_t declared_size = archive_entry_size_is_set(entry) && archive_entry_size(entry) >= 0
                                        ? static_cast<uint64_t>(archive_entry_size(entry))

@@ -1,9 +1,11 @@
 #include "host/extended_info.h"
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "host/own_copy.h"
+#include "host/plugin_record.h"
 #include "identity/plugin_identity.h"
 #include "platform/platform.h"
 #include "registry/module_exports.h"
@@ -57,15 +59,71 @@ std::shared_ptr<const KeptMember> member_for(const char* archive) {
     return fresh;
 }
 
+bool is_key(const char* key, const char* wanted) {
+    for (; *key != '\0' && *wanted != '\0'; ++key, ++wanted) {
+        const char c = (*key >= 'A' && *key <= 'Z') ? static_cast<char>(*key - 'A' + 'a') : *key;
+        if (c != *wanted) return false;
+    }
+    return *key == *wanted;
+}
+
+// The host asks about names that are no files: "type" of "" at load (a 1
+// marks a video plugin), "family" of Winamp.File.mdz when it registers the
+// file type, "type" of test.mdr in its file-type settings. The family of
+// any MDZ or MDR name, and the type of one that is no file, come from the
+// name alone, without looking into an archive; the type of an archive
+// that is one comes from its song's module (an archived video is 1), and
+// is 0 (audio) when it has no answer.
+const char* answer_from_name(const char* file, const char* key, bool& answer_of_the_song_first) {
+    answer_of_the_song_first = false;
+    const TextString extension = TextString(file).extension();
+    if (is_key(key, "family")) return archive_description(extension);
+    if (!is_key(key, "type")) return nullptr;
+    if (file[0] == '\0') return "0";
+    if (!is_archive_extension(extension)) return nullptr;
+    uint64_t size = 0, modified = 0;
+    answer_of_the_song_first = system_calls().file_identity(file, size, modified);
+    return "0";
+}
+
+// As narrow text or as wide, cut to fit.
+int write_answer(const char* text, char* dest, int destlen) {
+    std::snprintf(dest, static_cast<std::size_t>(destlen), "%s", text);
+    return 1;
+}
+
+int write_answer(const char* text, wchar_t* dest, int destlen) {
+    int i = 0;
+    for (; text[i] != '\0' && i < destlen - 1; ++i) dest[i] = static_cast<unsigned char>(text[i]);  // ASCII
+    dest[i] = L'\0';
+    return 1;
+}
+
+int ask_module(const OwnCopy& copy, const char* key, char* dest, int destlen) {
+    return module_extended_info(copy.module(), copy.file(), key, dest, destlen);
+}
+
+int ask_module(const OwnCopy& copy, const char* key, wchar_t* dest, int destlen) {
+    return module_extended_info_wide(copy.module(), copy.file(), key, dest, destlen);
+}
+
+template <typename Char>
+int extended_file_info(const char* file, const char* key, Char* dest, int destlen) {
+    bool answer_of_the_song_first = false;
+    const char* from_name = answer_from_name(file, key, answer_of_the_song_first);
+    if (from_name != nullptr && !answer_of_the_song_first) return write_answer(from_name, dest, destlen);
+    const std::shared_ptr<const KeptMember> member = member_for(file);
+    if (member && member->copy && ask_module(*member->copy, key, dest, destlen) != 0) return 1;
+    return from_name != nullptr ? write_answer(from_name, dest, destlen) : 0;
+}
+
 }  // namespace
 
 int get_extended_file_info(const char* file, const char* key, char* dest, int destlen) {
     if (file == nullptr || key == nullptr || dest == nullptr || destlen <= 0) return 0;
     const Activity activity;
     if (!activity.admitted()) return 0;
-    const std::shared_ptr<const KeptMember> member = member_for(file);
-    if (!member || !member->copy) return 0;
-    return module_extended_info(member->copy->module(), member->copy->file(), key, dest, destlen);
+    return extended_file_info(file, key, dest, destlen);
 }
 
 int get_extended_file_info_wide(const wchar_t* file, const char* key, wchar_t* dest, int destlen) {
@@ -74,9 +132,7 @@ int get_extended_file_info_wide(const wchar_t* file, const char* key, wchar_t* d
     if (!activity.admitted()) return 0;
     const std::vector<char> name = narrow_file_name(file);
     if (name.empty()) return 0;
-    const std::shared_ptr<const KeptMember> member = member_for(name.data());
-    if (!member || !member->copy) return 0;
-    return module_extended_info_wide(member->copy->module(), member->copy->file(), key, dest, destlen);
+    return extended_file_info(name.data(), key, dest, destlen);
 }
 
 void drop_kept_member() {

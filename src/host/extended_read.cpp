@@ -57,11 +57,7 @@ OpenReads open_reads;
 
 OpenRead* open_read(intptr_t handle) { return reinterpret_cast<OpenRead*>(handle); }
 
-}  // namespace
-
-bool extended_reads_open() { return open_reads.any(); }
-
-intptr_t open_extended_read(const char* file, int* size, int* bits, int* channels, int* rate) {
+intptr_t open_read_of(SampleFormat format, const char* file, int* size, int* bits, int* channels, int* rate) {
     if (file == nullptr) return 0;
     const Activity activity;
     if (!activity.admitted()) return 0;
@@ -73,7 +69,7 @@ intptr_t open_extended_read(const char* file, int* size, int* bits, int* channel
     opened->read.bits = bits != nullptr ? *bits : 0;
     opened->read.channels = channels != nullptr ? *channels : 0;
     opened->read.rate = rate != nullptr ? *rate : 0;
-    if (!open_module_read(opened->copy->module(), opened->copy->file(), opened->read)) return 0;
+    if (!open_module_read(opened->copy->module(), opened->copy->file(), opened->read, format)) return 0;
     if (size != nullptr) *size = opened->read.size;
     if (bits != nullptr) *bits = opened->read.bits;
     if (channels != nullptr) *channels = opened->read.channels;
@@ -81,9 +77,29 @@ intptr_t open_extended_read(const char* file, int* size, int* bits, int* channel
     return open_reads.add(std::move(opened));
 }
 
-intptr_t open_extended_read_wide(const wchar_t* file, int* size, int* bits, int* channels, int* rate) {
+intptr_t open_wide_read_of(SampleFormat format, const wchar_t* file, int* size, int* bits, int* channels, int* rate) {
     const std::vector<char> name = narrow_file_name(file);
-    return name.empty() ? 0 : open_extended_read(name.data(), size, bits, channels, rate);
+    return name.empty() ? 0 : open_read_of(format, name.data(), size, bits, channels, rate);
+}
+
+}  // namespace
+
+bool extended_reads_open() { return open_reads.any(); }
+
+intptr_t open_extended_read(const char* file, int* size, int* bits, int* channels, int* rate) {
+    return open_read_of(SampleFormat::pcm, file, size, bits, channels, rate);
+}
+
+intptr_t open_extended_read_wide(const wchar_t* file, int* size, int* bits, int* channels, int* rate) {
+    return open_wide_read_of(SampleFormat::pcm, file, size, bits, channels, rate);
+}
+
+intptr_t open_extended_read_float(const char* file, int* size, int* bits, int* channels, int* rate) {
+    return open_read_of(SampleFormat::floating_point, file, size, bits, channels, rate);
+}
+
+intptr_t open_extended_read_float_wide(const wchar_t* file, int* size, int* bits, int* channels, int* rate) {
+    return open_wide_read_of(SampleFormat::floating_point, file, size, bits, channels, rate);
 }
 
 // The host calls getData and setTime of one read from one thread at a time,

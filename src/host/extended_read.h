@@ -13,6 +13,10 @@ namespace voskel {
 // its inner module has no extended read (and then nothing is left behind).
 intptr_t open_extended_read(const char* file, int* size, int* bits, int* channels, int* rate);
 intptr_t open_extended_read_wide(const wchar_t* file, int* size, int* bits, int* channels, int* rate);
+// The same for 32-bit float samples, through the inner module's _float
+// forms of open; 0 when it has none, so that the caller reads PCM instead.
+intptr_t open_extended_read_float(const char* file, int* size, int* bits, int* channels, int* rate);
+intptr_t open_extended_read_float_wide(const wchar_t* file, int* size, int* bits, int* channels, int* rate);
 intptr_t extended_read_data(intptr_t handle, char* dest, int len, int* kill);
 // 0 when the inner module cannot seek.
 int extended_read_set_time(intptr_t handle, int ms);

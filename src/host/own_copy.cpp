@@ -2,6 +2,7 @@
 
 #include "extract/private_folder.h"
 #include "host/extended_read.h"
+#include "host/info_dialog.h"
 #include "host/playback.h"
 #include "host/plugin_record.h"
 #include "platform/platform.h"
@@ -38,7 +39,7 @@ bool release_for_unload() {
     const std::lock_guard<std::mutex> guard(state_lock());
     const PlaybackState& playback = playback_state();
     const bool in_use = calls_in_progress > 0 || playback.owner.has_value() ||
-                        playback.current_module.load() != nullptr || extended_reads_open();
+                        playback.current_module.load() != nullptr || extended_reads_open() || info_dialog_open();
     if (!in_use) released = true;
     return !in_use;
 }
@@ -69,7 +70,7 @@ CopyAttempt make_own_copy(const char* archive) {
     sweep_private_folders_once();
     std::unique_ptr<PrivateFolder> folder = PrivateFolder::make();
     if (!folder) return {};
-    Extraction extraction = extract_to_temp(name, TextString(), folder->path());
+    Extraction extraction = extract_to_temp(name, TextString(), folder->path(), song_choice());
     if (extraction.file.empty()) return {nullptr, extraction.missing_library};
     {
         const std::lock_guard<std::mutex> guard(state_lock());

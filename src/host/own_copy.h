@@ -43,8 +43,9 @@ private:
 
 // For the host's Uninstall button, which frees the plugin at once without
 // a Stop. True when nothing of the plugin is in use (no song current, no
-// extended read open, no call in progress): then no call is admitted
-// afterwards, until Init. False, and nothing changes, otherwise.
+// extended read open, no information dialog open, no call in progress):
+// then no call is admitted afterwards, until Init. False, and nothing
+// changes, otherwise.
 bool release_for_unload();
 
 // Lets calls in again after release_for_unload (the host's Init).

@@ -9,6 +9,7 @@
 #include "extract/temp_dir.h"
 #include "extract/zip_member.h"
 #include "host/extended_info.h"
+#include "host/info_dialog.h"
 #include "host/own_copy.h"
 #include "host/plugin_record.h"
 #include "platform/platform.h"
@@ -53,11 +54,21 @@ void show_module_flags(In_Module* module) {
 
 PlaybackState& playback_state() { return playback; }
 
-Extraction extract_to_temp(const TextString& archive, const TextString& keep_intact, const TextString& own_folder) {
+Extraction extract_to_temp(const TextString& archive, const TextString& keep_intact, const TextString& own_folder,
+                           const SongChoice& choice) {
     const TextString kind = archive.extension();
-    if (kind.equals(zip_song_extension)) return extract_zip_member(archive, keep_intact, own_folder);
-    if (kind.equals(rar_song_extension)) return extract_rar_member(archive, keep_intact, own_folder);
+    if (kind.equals(zip_song_extension)) return extract_zip_member(archive, keep_intact, own_folder, choice);
+    if (kind.equals(rar_song_extension)) return extract_rar_member(archive, keep_intact, own_folder, choice);
     return {};
+}
+
+SongChoice song_choice() {
+    PlayedExtensions played;
+    {
+        const std::lock_guard<std::mutex> guard(state_lock());
+        played = played_extensions(plugin_record());
+    }
+    return SongChoice([played = std::move(played)](const TextString& name) { return played.plays(name); });
 }
 
 void Init() {
@@ -79,7 +90,10 @@ int Play(char* file) {
     }
     // The member kept for metadata goes when a song plays.
     drop_kept_member();
-    Extraction extraction = extract_to_temp(TextString(file));
+    const TextString archive(file);
+    Extraction extraction =
+        is_archive_extension(archive.extension()) ? extract_to_temp(archive, TextString(), TextString(), song_choice())
+                                                  : Extraction{};
 
     In_Module* module = nullptr;
     std::string path;  // what the module is given; Stop may clear temp_path meanwhile
@@ -148,6 +162,7 @@ void Quit() {
     // after it: a song still current is stopped while its module is there.
     if (playback.current_module.load() != nullptr) Stop();
     drop_kept_member();
+    close_info_dialog();
     const std::lock_guard<std::mutex> guard(state_lock());
     unload_plugins();
 }

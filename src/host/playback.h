@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "extract/extraction.h"
+#include "extract/song_choice.h"
 #include "text/text_string.h"
 #include "winamp/input_plugin.h"
 
@@ -37,13 +38,18 @@ struct PlaybackState {
 
 PlaybackState& playback_state();
 
-// Extracts the first member of an MDZ or MDR archive, chosen by the name's
-// extension alone, into the temporary folder (or into own_folder, when not
-// empty). The extraction is refused when it would write to keep_intact. Play
-// passes none, as it may overwrite its own earlier copy; queries need none,
-// as they write into folders of their own.
+// Extracts the song of an MDZ or MDR archive (song_choice.h), the archive
+// kind chosen by the name's extension alone, into the temporary folder (or
+// into own_folder, when not empty). The extraction is refused when it
+// would write to keep_intact. Play passes none, as it may overwrite its own
+// earlier copy; queries need none, as they write into folders of their own.
 Extraction extract_to_temp(const TextString& archive, const TextString& keep_intact = TextString(),
-                           const TextString& own_folder = TextString());
+                           const TextString& own_folder = TextString(), const SongChoice& choice = SongChoice());
+
+// An archive's song as the plugins beside ours see it: its first file member
+// whose extension one of them plays. Takes state_lock() itself, and may scan
+// the plugin folder.
+SongChoice song_choice();
 
 void Init();
 // Refused (1) while a song another thread played is current: the CD burner

@@ -1,5 +1,7 @@
 #include "host/plugin_record.h"
 
+#include <cstring>
+
 #include "host/file_info.h"
 #include "host/playback.h"
 #include "platform/platform.h"
@@ -67,6 +69,15 @@ In_Module record = {
 In_Module& plugin_record() { return record; }
 
 const char* about_text() { return about_box_text; }
+
+const char* archive_description(const TextString& extension) {
+    for (const char* group = file_extensions; *group != '\0';) {
+        const char* description = group + std::strlen(group) + 1;
+        if (extension.equals(group)) return description;  // each group is one extension
+        group = description + std::strlen(description) + 1;
+    }
+    return nullptr;
+}
 
 void About(HostWindow parent) { system_calls().show_message(parent, about_box_text, message_caption); }
 

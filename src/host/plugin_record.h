@@ -3,6 +3,7 @@
 #pragma once
 
 #include "identity/plugin_identity.h"
+#include "text/text_string.h"
 #include "winamp/input_plugin.h"
 
 namespace voskel {
@@ -15,6 +16,10 @@ In_Module& plugin_record();
 const char* about_text();
 
 void About(HostWindow parent);
+
+// The description our record's extension list gives the group of an
+// upper-cased extension ("ZIP Compressed Song (*.MDZ)"), or null.
+const char* archive_description(const TextString& extension);
 
 // Tells the user that an archive library ("unzip32.dll") could not be
 // found; nothing for null. Call it holding no lock of ours: the box waits

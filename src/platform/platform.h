@@ -125,6 +125,20 @@ struct SystemCalls {
     // already (then a file of that name is another's).
     void (*release_lock_file)(void* lock, const char* path);
 
+    // Sets a window property (its name ASCII) to 1. Where there are no
+    // windows, nothing.
+    void (*mark_window)(WindowHandle window, const char* property);
+
+    // Calls gone(context) once, on this thread, some time after the
+    // window no longer exists; it needs this thread's messages pumped, as
+    // the host's main thread pumps them. Null where there are no windows
+    // (gone is then never called).
+    void* (*watch_window)(WindowHandle window, void (*gone)(void* context), void* context);
+
+    // Ends a watch before it called gone; null is ignored. Call it on the
+    // thread that began the watch.
+    void (*stop_watching)(void* watch);
+
     // The size in bytes and the time of last change of a file, in the
     // system's own units; false when there is no such file.
     bool (*file_identity)(const char* path, uint64_t& size, uint64_t& modified);

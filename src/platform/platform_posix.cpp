@@ -258,6 +258,12 @@ void release_lock_file(void* lock, const char* path) {
     close(fd);
 }
 
+void mark_window(WindowHandle, const char*) {}
+
+void* watch_window(WindowHandle, void (*)(void*), void*) { return nullptr; }
+
+void stop_watching(void*) {}
+
 bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
     struct stat info;
     if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return false;
@@ -270,7 +276,8 @@ constexpr SystemCalls posix_calls = {
     load_library, find_symbol, unload_library, load_again, find_files,
     module_file_name, delete_file, show_message, get_env,
     character_length, is_exact_text, utf8_to_wide, wide_to_utf8, wide_to_utf8, wide_to_utf8_for_display,
-    make_folder, remove_empty_folder, remove_folder_tree, hold_lock_file, release_lock_file, file_identity,
+    make_folder, remove_empty_folder, remove_folder_tree, hold_lock_file, release_lock_file,
+    mark_window, watch_window, stop_watching, file_identity,
 };
 
 SystemCalls active_calls = posix_calls;

@@ -1,6 +1,7 @@
 // Win32 services: the Windows loader, FindFirstFileA, MessageBoxA, code pages.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -222,6 +223,55 @@ void release_lock_file(void* lock, const char*) {
     if (lock != nullptr) CloseHandle(static_cast<HANDLE>(lock));
 }
 
+void mark_window(WindowHandle window, const char* property) {
+    const std::wstring name(property, property + std::strlen(property));  // ASCII
+    SetPropW(static_cast<HWND>(window), name.c_str(), reinterpret_cast<HANDLE>(1));
+}
+
+// A thread timer looks for the window now and then. The window's own
+// destruction is no moment to act: its children, another library's panes
+// among them, are still being destroyed then.
+struct WindowWatch {
+    HWND window;
+    void (*gone)(void*);
+    void* context;
+    UINT_PTR timer;
+};
+std::vector<WindowWatch*> watches;  // this thread's, the host's main thread
+
+void CALLBACK look_for_windows(HWND, UINT, UINT_PTR timer, DWORD) {
+    for (auto it = watches.begin(); it != watches.end(); ++it) {
+        WindowWatch* watch = *it;
+        if (watch->timer != timer || IsWindow(watch->window)) continue;
+        KillTimer(nullptr, timer);
+        watches.erase(it);
+        watch->gone(watch->context);
+        delete watch;
+        return;
+    }
+}
+
+void* watch_window(WindowHandle window, void (*gone)(void*), void* context) {
+    constexpr UINT every_ms = 250;
+    auto* watch = new WindowWatch{static_cast<HWND>(window), gone, context, 0};
+    watch->timer = SetTimer(nullptr, 0, every_ms, look_for_windows);
+    if (watch->timer == 0) {
+        delete watch;
+        return nullptr;
+    }
+    watches.push_back(watch);
+    return watch;
+}
+
+void stop_watching(void* handle) {
+    auto* watch = static_cast<WindowWatch*>(handle);
+    const auto found = std::find(watches.begin(), watches.end(), watch);
+    if (found == watches.end()) return;
+    KillTimer(nullptr, watch->timer);
+    watches.erase(found);
+    delete watch;
+}
+
 bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
@@ -235,7 +285,8 @@ constexpr SystemCalls win32_calls = {
     load_library, find_symbol, unload_library, load_again, find_files,
     module_file_name, delete_file, show_message, get_env,
     character_length, is_exact_text, ansi_to_wide, wide_to_ansi, wide_path_to_ansi, wide_to_ansi_for_display,
-    make_folder, remove_empty_folder, remove_folder_tree, hold_lock_file, release_lock_file, file_identity,
+    make_folder, remove_empty_folder, remove_folder_tree, hold_lock_file, release_lock_file,
+    mark_window, watch_window, stop_watching, file_identity,
 };
 
 SystemCalls active_calls = win32_calls;

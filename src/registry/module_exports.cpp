@@ -129,20 +129,35 @@ int module_extended_info_wide(const In_Module& module, const char* file, const c
     return 1;
 }
 
+int module_use_unified_dialog(const In_Module& module, const char* file) {
+    const auto use = find_export<UseUnifiedFileInfoDlgFunction>(module, use_unified_file_info_dlg_export);
+    if (use == nullptr || file == nullptr) return 0;
+    const std::vector<wchar_t> name = wide_name(file);
+    return name.empty() ? 0 : use(name.data());
+}
+
+HostWindow module_add_info_pane(const In_Module& module, int n, const wchar_t* file, HostWindow parent,
+                                wchar_t* name, std::size_t namelen) {
+    const auto add = find_export<AddUnifiedFileInfoPaneFunction>(module, add_unified_file_info_pane_export);
+    return add != nullptr ? add(n, file, parent, name, namelen) : nullptr;
+}
+
 bool has_extended_info(const In_Module& module) {
     const InfoExports exports(module, get_extended_file_info_export, get_extended_file_info_w_export);
     return exports.narrow != nullptr || exports.wide != nullptr;
 }
 
-bool open_module_read(const In_Module& module, const char* file, ModuleRead& read) {
+bool open_module_read(const In_Module& module, const char* file, ModuleRead& read, SampleFormat format) {
     ModuleRead opened;
     opened.bits = read.bits;
     opened.channels = read.channels;
     opened.rate = read.rate;
     read = ModuleRead{};
     if (file == nullptr) return false;
+    const bool floating = format == SampleFormat::floating_point;
     const ExportPair<ExtendedReadOpenFunction, ExtendedReadOpenWFunction> open(
-        module, extended_read_open_export, extended_read_open_w_export);
+        module, floating ? extended_read_open_float_export : extended_read_open_export,
+        floating ? extended_read_open_w_float_export : extended_read_open_w_export);
     const auto get_data = find_export<ExtendedReadGetDataFunction>(module, extended_read_get_data_export);
     const auto close = find_export<ExtendedReadCloseFunction>(module, extended_read_close_export);
     if ((open.narrow == nullptr && open.wide == nullptr) || get_data == nullptr || close == nullptr) return false;

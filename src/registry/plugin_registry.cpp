@@ -137,6 +137,43 @@ In_Module* find_module_for(const TextString& path, const In_Module& own) {
     return nullptr;
 }
 
+namespace {
+
+// The list up to its end as extension_list_matches reads it, and the two
+// NULs that end it.
+std::string copy_of_list(const char* list) {
+    const char* end = list;
+    while (*end != '\0') {
+        end += std::strlen(end) + 1;  // the group
+        if (*end == '\0') break;
+        end += std::strlen(end) + 1;  // its description
+    }
+    return std::string(list, static_cast<std::size_t>(end - list)).append(2, '\0');
+}
+
+}  // namespace
+
+PlayedExtensions played_extensions(const In_Module& own) {
+    PlayedExtensions played;
+    if (unloaded) return played;
+    if (registry.empty()) scan_plugins(own);
+    for (const PluginRecord& record : registry) {
+        if (record.module != &own && record.module->FileExtensions != nullptr) {
+            played.lists_.push_back(copy_of_list(record.module->FileExtensions));
+        }
+    }
+    return played;
+}
+
+bool PlayedExtensions::plays(const TextString& file) const {
+    const TextString extension = file.extension();
+    if (is_archive_extension(extension)) return false;
+    for (const std::string& list : lists_) {
+        if (extension_list_matches(list.c_str(), extension)) return true;
+    }
+    return false;
+}
+
 bool extension_list_matches(const char* list, const TextString& ext) {
     if (list == nullptr) return false;
     const std::size_t wanted = static_cast<std::size_t>(ext.length());

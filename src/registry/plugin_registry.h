@@ -2,6 +2,7 @@
 // need, kept in order, chosen by extension, released at Quit.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -51,6 +52,24 @@ void reopen_plugins();
 // folder while the registry is empty. Never our own module, and none at all
 // for an MDZ or MDR file: an archive inside an archive is not played.
 In_Module* find_module_for(const TextString& path, const In_Module& own);
+
+// What the registered modules play, their extension lists copied: it can
+// be asked without the lock, and after Quit.
+class PlayedExtensions {
+public:
+    // Whether a module's extension list names the file's extension. Never
+    // for an MDZ or MDR file, as find_module_for.
+    bool plays(const TextString& file) const;
+
+private:
+    friend PlayedExtensions played_extensions(const In_Module& own);
+    std::vector<std::string> lists_;
+};
+
+// The registered modules' extensions (our own aside), scanning the folder
+// while the registry is empty, as find_module_for does; none after
+// unload_plugins.
+PlayedExtensions played_extensions(const In_Module& own);
 
 // Whether an extension list (pairs of group and description, ended by an
 // empty string) names ext as a whole ';'-separated token, letter case aside.

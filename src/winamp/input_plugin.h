@@ -10,6 +10,7 @@
 // "M" marks a slot the module fills in, "H" one the host (loader) fills in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace voskel {
@@ -201,9 +202,26 @@ using ExtendedReadSetTimeFunction = int (*)(intptr_t handle, int ms);
 using ExtendedReadCloseFunction = void (*)(intptr_t handle);
 constexpr const char* extended_read_open_export = "winampGetExtendedRead_open";
 constexpr const char* extended_read_open_w_export = "winampGetExtendedRead_openW";
+// The same arguments; the data are 32-bit float samples (bits 32).
+constexpr const char* extended_read_open_float_export = "winampGetExtendedRead_open_float";
+constexpr const char* extended_read_open_w_float_export = "winampGetExtendedRead_openW_float";
 constexpr const char* extended_read_get_data_export = "winampGetExtendedRead_getData";
 constexpr const char* extended_read_set_time_export = "winampGetExtendedRead_setTime";
 constexpr const char* extended_read_close_export = "winampGetExtendedRead_close";
+
+// Alt+3: whether the host shows its own tabbed information dialog for file
+// (1, or 2 for its stream form) or calls the module's InfoBox (0). The
+// dialog's fields come from winampGetExtendedFileInfoW; its extra tabs from
+// winampAddUnifiedFileInfoPane, asked for n = 0, 1, ... until it returns
+// null, file staying valid for the life of the pane's window. The host
+// writes the fields back on OK unless the dialog window (the panes'
+// parent) carries the property INBUILT_NOWRITEINFO. Wide in every width.
+using UseUnifiedFileInfoDlgFunction = int (*)(const wchar_t* file);
+using AddUnifiedFileInfoPaneFunction = HostWindow (*)(int n, const wchar_t* file, HostWindow parent, wchar_t* name,
+                                                      std::size_t namelen);
+constexpr const char* use_unified_file_info_dlg_export = "winampUseUnifiedFileInfoDlg";
+constexpr const char* add_unified_file_info_pane_export = "winampAddUnifiedFileInfoPane";
+constexpr const char* no_write_info_property = "INBUILT_NOWRITEINFO";
 
 // Called when the user removes the plugin from the host's preferences
 // (Winamp 5.5 and later). Answering IN_PLUGIN_UNINSTALL_NOW lets the host

@@ -14,6 +14,9 @@
 
 namespace voskel::test {
 
+// The build's own spelling of a stored name written to disk: '/' becomes '\' on Windows.
+std::string on_disk(const std::string& name);
+
 // A fresh folder, with TEMP and TMP both naming it while the test runs.
 // The folder sits inside an outer one, so that a name that climbs out of
 // it still lands somewhere the test can see.
@@ -25,8 +28,9 @@ public:
     // Files below the outer folder, relative to the temporary folder and
     // with '/' between components ("../x" for one beside it).
     std::vector<std::string> files() const;
-    // The folder joined with a stored name, as the plugin joins it.
-    std::string joined(const std::string& name) const { return join(path_, name); }
+    // The folder joined with a stored name, as the plugin joins it: with '\\'
+    // alone between folders on Windows.
+    std::string joined(const std::string& name) const { return join(path_, on_disk(name)); }
 
 private:
     SavedTempVariables saved_;
@@ -100,8 +104,6 @@ std::string beside_the_program(const std::string& file_name);
 // The content of every song in the ZIP fixtures: 200 lines "<name> line <n>".
 std::string song(const std::string& name);
 
-// The build's own spelling of a stored name written to disk: '/' becomes '\' on Windows.
-std::string on_disk(const std::string& name);
 
 // ZIP or RAR, as the tests that treat both alike see them.
 struct ArchiveFormat {

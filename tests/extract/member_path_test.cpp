@@ -114,7 +114,7 @@ TEST(MemberNames, AcceptJoinsTheNameAndGuardsTheKeptFile) {
     const bool windows = native_path_style() == PathStyle::windows;
     const TextString folder(windows ? "C:\\Temp\\" : "/tmp/");
     const TextString name("sub/Song.mod");
-    const TextString expected(windows ? "C:\\Temp\\sub/Song.mod" : "/tmp/sub/Song.mod");
+    const TextString expected(windows ? "C:\\Temp\\sub\\Song.mod" : "/tmp/sub/Song.mod");
 
     TextString target;
     ASSERT_TRUE(accept_member(folder, name, 4096, TextString(), target));

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -72,7 +74,7 @@ TEST_P(ExtendedExports, ArchiveAnswersAsTheDecoderDoesForTheBareFileFromOneKeptM
     const std::string bare_file = bare("Tone.wav", tone);
 
     std::vector<std::string> kept;
-    for (const char* key : {"title", "length", "family", "type", "artist", "bitrate", "no such key"}) {
+    for (const char* key : {"title", "length", "type", "artist", "bitrate", "no such key"}) {
         EXPECT_EQ(plugin.answer(archive, key), decoder().answer(bare_file, key)) << key;
         // One member, extracted once, serves every key.
         const std::vector<std::string> now = temp_entries();
@@ -82,12 +84,13 @@ TEST_P(ExtendedExports, ArchiveAnswersAsTheDecoderDoesForTheBareFileFromOneKeptM
     }
     EXPECT_EQ(plugin.answer(archive, "title"), "Tone");
     EXPECT_EQ(plugin.answer(archive, "length"), "500");
+    EXPECT_EQ(plugin.answer(archive, "family"), "ZIP Compressed Song (*.MDZ)") << "the archive's, as for any MDZ";
 
     // The same through the UTF-16 form, into a buffer too small for all of it.
     wchar_t value[4] = L"";
     const std::wstring wide_name(archive.begin(), archive.end());
-    ASSERT_EQ(plugin.info_wide(wide_name.c_str(), "family", value, 4), 1);
-    EXPECT_EQ(std::wstring(value), L"PCM");
+    ASSERT_EQ(plugin.info_wide(wide_name.c_str(), "title", value, 4), 1);
+    EXPECT_EQ(std::wstring(value), L"Ton");
     EXPECT_EQ(temp_entries(), kept);
 
     // A member is not kept for a file that is no archive, nor asked about.
@@ -104,8 +107,45 @@ TEST_P(ExtendedExports, ArchiveAnswersAsTheDecoderDoesForTheBareFileFromOneKeptM
     japanese += L"/\u65e5\u672c.mdz";
     std::filesystem::rename(archive, archives.file("\xe6\x97\xa5\xe6\x9c\xac.mdz"));
 #endif
-    ASSERT_EQ(plugin.info_wide(japanese.c_str(), "family", value, 4), 1);
-    EXPECT_EQ(std::wstring(value), L"PCM");
+    ASSERT_EQ(plugin.info_wide(japanese.c_str(), "title", value, 4), 1);
+    EXPECT_EQ(std::wstring(value), L"Ton");
+}
+
+// The host asks "type" of "" at load, "family" of Winamp.File.mdz when it
+// registers the file type and "type" of test.mdr in its settings: none of
+// them a file. They are answered from the name, and nothing is loaded,
+// scanned or extracted for them; other kinds of names get no answer.
+TEST(NamesAlone, TypeAndFamilyComeFromTheExtension) {
+    TestHost host("names");
+    host.install_example("in_wave");
+    ASSERT_TRUE(host.start());
+    const Exports plugin(host.plugin_library());
+    struct Row {
+        const char* name;
+        const char* key;
+        const char* answer;
+    };
+    const Row rows[] = {
+        {"Winamp.File.mdz", "family", "ZIP Compressed Song (*.MDZ)"},
+        {"Winamp.File.MDR", "family", "RAR Compressed Song (*.MDR)"},
+        {"test.mdr", "type", "0"},
+        {"test.mdz", "TYPE", "0"},
+        {"", "type", "0"},
+        {"Winamp.File.mp3", "family", "(no answer)"},
+        {"test.wav", "type", "(no answer)"},
+        {"test.mdz", "title", "(no answer)"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(plugin.answer(row.name, row.key), row.answer) << row.name << " " << row.key;
+        wchar_t wide[64] = L"";
+        const std::wstring name(row.name, row.name + std::strlen(row.name));
+        const std::string wide_answer = plugin.info_wide(name.c_str(), row.key, wide, 64) != 0
+                                            ? std::string(wide, wide + std::wcslen(wide))
+                                            : "(no answer)";
+        EXPECT_EQ(wide_answer, row.answer) << row.name << " " << row.key;
+    }
+    EXPECT_FALSE(test::is_library_loaded(host.path_of("in_wave"))) << "no plugin was loaded";
+    EXPECT_TRUE(entries_in(host.temp_folder().path()).empty());
 }
 
 TEST_P(ExtendedExports, KeptMemberGoesWithAnotherArchiveAPlayQuitAndUnload) {

@@ -15,6 +15,10 @@
 #include "support/message_capture.h"
 #include "support/test_host.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace voskel {
 namespace {
 
@@ -230,6 +234,30 @@ TEST_P(PlaybackInHost, VolumeAndPanGivenWhileIdleReachTheNextModuleOnce) {
     ASSERT_EQ(play_directly(song), 0);
     EXPECT_EQ(alpha.call_names(), names({"Play"})) << "what was pending is delivered once";
     plugin.Stop();
+}
+
+// The song is the first file member a plugin plays: zip -r writes the
+// folder's own entry first, and module collections put a file_id.diz or
+// an .nfo in front of the module. Play and the questions agree on it.
+TEST_P(PlaybackInHost, SongAfterAFolderEntryOrAReadmePlaysAndIsDescribed) {
+    const Recorder alpha = alpha_set_up_by_host();
+    const std::vector<std::pair<std::string, std::string>> behind_a_readme = {
+        {"file_id.diz", "about"}, {"INFO.NFO", "info"}, {"tune.xm", "the tune"}, {"other.mod", "other"}};
+    const std::string archives_of[] = {test::fixture("folder_first.mdz"), archives.file("readme.mdz"),
+                                       archives.file("readme.mdr")};
+    test::write_file(archives_of[1], test::zip_format().write(behind_a_readme));
+    test::write_file(archives_of[2], test::rar_format().write(behind_a_readme));
+    const std::string songs[] = {"songs/deep/tune.mod", "tune.xm", "tune.xm"};
+    for (std::size_t i = 0; i < std::size(songs); ++i) {
+        alpha.reset();
+        answer(alpha);
+        ASSERT_EQ(host.play(archives_of[i]), 0) << archives_of[i];
+        EXPECT_EQ(file_argument(only_call(alpha, "Play")), extracted(test::on_disk(songs[i])));
+        host.stop();
+        EXPECT_EQ(host.get_file_info(archives_of[i].c_str()).title, "Alpha Title");
+        EXPECT_TRUE(file_argument(only_call(alpha, "GetFileInfo")).ends_with(test::on_disk(songs[i])));
+        EXPECT_TRUE(temp_files().empty());
+    }
 }
 
 // Nothing to play: a song no plugin names, and an archive inside an archive,
@@ -487,6 +515,67 @@ TEST_P(PlaybackInHost, PlayingModulesFlagsShowOnOurRecordAndFormatRequestsReachI
     EXPECT_EQ(std::vector<std::string>(asked.end() - 3, asked.end()), (std::vector<std::string>{"24", "6", "48000"}));
     EXPECT_EQ((std::vector<int>{size, bits, channels, rate}), (std::vector<int>{0, 16, 2, 44100}));
     converter.close(read);
+}
+
+// Alt+3 and the float reads reach the inner plugin that has them, about
+// the extracted song (named with '\\' alone on Windows): its pane keeps a
+// copy that lasts while the dialog is open, which is marked so that the
+// host writes nothing back. A plugin without them gets 0, and the host
+// falls back to its InfoBox and to 16 bits.
+TEST_P(PlaybackInHost, InformationDialogAndFloatReadsReachThePluginThatHasThem) {
+    host.install("in_reader");
+    const auto use = host.plugin_export<UseUnifiedFileInfoDlgFunction>(use_unified_file_info_dlg_export);
+    const auto add = host.plugin_export<AddUnifiedFileInfoPaneFunction>(add_unified_file_info_pane_export);
+    const auto open_float = host.plugin_export<ExtendedReadOpenFunction>(extended_read_open_float_export);
+    ASSERT_TRUE(use != nullptr && add != nullptr && open_float != nullptr);
+    const std::string raw = zip("raw.mdz", "sub/song.raw", "raw");
+    const std::string mod = zip("song.mdz", "song.mod", "mod");
+    const std::wstring wide_raw(raw.begin(), raw.end()), wide_mod(mod.begin(), mod.end());
+
+    EXPECT_EQ(use(wide_mod.c_str()), 0) << "in_alpha has no such export";
+    ASSERT_EQ(use(wide_raw.c_str()), 1);
+    const Recorder reader = host.recorder("in_reader");
+    const std::string copy = file_argument(only_call(reader, "UseUnifiedFileInfoDlg"));
+    EXPECT_TRUE(test::in_own_folder(copy, host.temp_folder().path(), test::on_disk("sub/song.raw"))) << copy;
+#if defined(_WIN32)
+    // Message-only: the tests run without a desktop.
+    const HWND dialog =
+        CreateWindowExW(0, L"STATIC", L"dialog", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(dialog, nullptr);
+#else
+    const HostWindow dialog = reinterpret_cast<HostWindow>(static_cast<std::uintptr_t>(0x2A2A0));
+#endif
+    wchar_t tab[16] = L"";
+    EXPECT_EQ(number(add(0, wide_raw.c_str(), dialog, tab, 16)), 0x5a5a0u);
+    EXPECT_EQ(std::wstring(tab), L"Raw");
+    EXPECT_EQ(add(1, wide_raw.c_str(), dialog, tab, 16), nullptr);
+    const JournalEntry pane = reader.calls("AddUnifiedFileInfoPane").front();
+    EXPECT_EQ(pane.fields.at(1), copy);
+    EXPECT_TRUE(held(pane, "raw"));
+    EXPECT_EQ(pane.number("parent"), number(dialog));
+#if defined(_WIN32)
+    EXPECT_EQ(GetPropW(dialog, L"INBUILT_NOWRITEINFO"), reinterpret_cast<HANDLE>(1));
+    DestroyWindow(dialog);
+    for (int i = 0; i < 400 && test::file_exists(copy); ++i) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(10);
+    }
+    EXPECT_FALSE(test::file_exists(copy)) << "gone with the dialog";
+#else
+    EXPECT_TRUE(test::file_exists(copy));
+    EXPECT_EQ(use(wide_mod.c_str()), 0);
+    EXPECT_FALSE(test::file_exists(copy)) << "gone when another archive is asked about";
+#endif
+
+    int size = 0, bits = 16, channels = 0, rate = 0;
+    const intptr_t read = open_float(raw.c_str(), &size, &bits, &channels, &rate);
+    ASSERT_NE(read, 0);
+    EXPECT_EQ(bits, 32);
+    EXPECT_EQ(reader.count("ExtendedRead_open_float"), 1);
+    test::Exports(host.plugin_library()).close(read);
+    EXPECT_EQ(open_float(mod.c_str(), &size, &bits, &channels, &rate), 0) << "in_alpha has no float read";
+    EXPECT_TRUE(temp_files().empty());
 }
 
 TEST_P(PlaybackInHost, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNothing) {

@@ -16,8 +16,11 @@
 //   RECORDER_INIT_RESULT Init reports this result (IN_INIT_RET)
 //   RECORDER_VERSION     the whole version word, overriding the above
 //   RECORDER_EXTENDED_READ  the library exports an extended read in the
-//                        module's width, which writes down the format asked
-//                        for and delivers no samples
+//                        module's width, 16-bit and float, which writes down
+//                        the format asked for and delivers no samples
+//   RECORDER_INFO_DIALOG the library exports winampUseUnifiedFileInfoDlg
+//                        (answering 1) and winampAddUnifiedFileInfoPane (one
+//                        pane, "Raw"), writing down what they are given
 //
 // Tests reach the journal through the plain-C recorder_* exports: nothing of
 // C++ crosses the library boundary, since each Windows library carries its
@@ -674,30 +677,77 @@ RECORDER_EXPORT void recorder_set_output(int on) { voskel::answers.uses_output =
 
 #if defined(RECORDER_EXTENDED_READ)
 // Opens any file: writes down the name and the format asked for, and
-// delivers 16-bit stereo at 44100 Hz of no samples at all.
-#if defined(RECORDER_UNICODE)
-RECORDER_EXPORT intptr_t winampGetExtendedRead_openW(const wchar_t* file, int* size, int* bits, int* channels,
-                                                     int* rate) {
-#else
-RECORDER_EXPORT intptr_t winampGetExtendedRead_open(const char* file, int* size, int* bits, int* channels, int* rate) {
-#endif
-    voskel::begin("ExtendedRead_open");
-    voskel::field(file);
-    voskel::field(*bits);
-    voskel::field(*channels);
-    voskel::field(*rate);
-    voskel::end();
+// delivers stereo at 44100 Hz of no samples at all, in 16 bits or, opened
+// through the float form, in 32-bit float.
+namespace voskel {
+template <typename Char>
+intptr_t open_read(const char* call, const Char* file, int* size, int* bits, int* channels, int* rate, int delivered) {
+    begin(call);
+    field(file);
+    field(*bits);
+    field(*channels);
+    field(*rate);
+    end();
     *size = 0;
-    *bits = 16;
+    *bits = delivered;
     *channels = 2;
     *rate = 44100;
     return 1;
 }
+}  // namespace voskel
+
+#if defined(RECORDER_UNICODE)
+RECORDER_EXPORT intptr_t winampGetExtendedRead_openW(const wchar_t* file, int* size, int* bits, int* channels,
+                                                     int* rate) {
+    return voskel::open_read("ExtendedRead_open", file, size, bits, channels, rate, 16);
+}
+RECORDER_EXPORT intptr_t winampGetExtendedRead_openW_float(const wchar_t* file, int* size, int* bits, int* channels,
+                                                           int* rate) {
+    return voskel::open_read("ExtendedRead_open_float", file, size, bits, channels, rate, 32);
+}
+#else
+RECORDER_EXPORT intptr_t winampGetExtendedRead_open(const char* file, int* size, int* bits, int* channels, int* rate) {
+    return voskel::open_read("ExtendedRead_open", file, size, bits, channels, rate, 16);
+}
+RECORDER_EXPORT intptr_t winampGetExtendedRead_open_float(const char* file, int* size, int* bits, int* channels,
+                                                          int* rate) {
+    return voskel::open_read("ExtendedRead_open_float", file, size, bits, channels, rate, 32);
+}
+#endif
 
 RECORDER_EXPORT intptr_t winampGetExtendedRead_getData(intptr_t, char*, int, int*) { return 0; }
 
 RECORDER_EXPORT void winampGetExtendedRead_close(intptr_t) {
     voskel::begin("ExtendedRead_close");
     voskel::end();
+}
+#endif
+
+#if defined(RECORDER_INFO_DIALOG)
+// Wants the host's own information dialog, and adds one pane of its own,
+// which stands for a window: a number no window has.
+RECORDER_EXPORT int winampUseUnifiedFileInfoDlg(const wchar_t* file) {
+    voskel::begin("UseUnifiedFileInfoDlg");
+    voskel::field(file);
+    voskel::end();
+    return 1;
+}
+
+RECORDER_EXPORT voskel::HostWindow winampAddUnifiedFileInfoPane(int n, const wchar_t* file, voskel::HostWindow parent,
+                                                                wchar_t* name, size_t namelen) {
+    voskel::begin("AddUnifiedFileInfoPane");
+    voskel::field(n);
+    voskel::field(file);
+    voskel::pair("parent");
+    voskel::put_address(parent);
+    voskel::file_facts(file);
+    voskel::end();
+    if (n != 0) return nullptr;
+    const wchar_t tab[] = L"Raw";
+    for (size_t i = 0; i < namelen; ++i) {
+        name[i] = i + 1 < namelen && i < 3 ? tab[i] : L'\0';
+        if (name[i] == L'\0') break;
+    }
+    return reinterpret_cast<voskel::HostWindow>(static_cast<uintptr_t>(0x5a5a0));
 }
 #endif

@@ -249,8 +249,9 @@ class TrackerSongs(play.ScratchCase):
                     # The same from the tracker plugin's extended information,
                     # which in_voskel forwards.
                     artist = self.figures(song).artist
-                    expected += '  metadata: title "%s", %slength "%d", family "Tracker Module"\n' % (
-                        self.title(song), 'artist "%s", ' % host_text(artist) if artist else "", length_ms)
+                    expected += '  metadata: title "%s", %slength "%d", family "%s"\n' % (
+                        self.title(song), 'artist "%s", ' % host_text(artist) if artist else "", length_ms,
+                        "RAR Compressed Song (*.MDR)" if song.archive.endswith(".mdr") else "ZIP Compressed Song (*.MDZ)")
                 self.assertEqual(out, expected)
 
 

@@ -304,13 +304,13 @@ class Information(ScratchCase):
 
         self.assertEqual(code, 1, "some files failed")
         # The metadata comes from in_wave's extended information, through
-        # in_voskel's for the archives.
+        # in_voskel's for the archives, whose family is their own.
         self.assertEqual(out, "".join([
             "%s\n  plugin: in_voskel%s\n  title:  Morning Tone\n  length: %s\n"
-            '  metadata: title "Morning Tone", length "1500", family "PCM Wave"\n'
+            '  metadata: title "Morning Tone", length "1500", family "ZIP Compressed Song (*.MDZ)"\n'
             % (program_path(archive), LIBRARY_SUFFIX, length_text(1500)),
             "%s\n  plugin: in_voskel%s\n  title:  Evening Tone\n  length: %s\n"
-            '  metadata: title "Evening Tone", length "1500", family "PCM Wave"\n'
+            '  metadata: title "Evening Tone", length "1500", family "RAR Compressed Song (*.MDR)"\n'
             % (program_path(rar), LIBRARY_SUFFIX, length_text(1500)),
             "%s\n  plugin: in_wave%s\n  title:  Morning Tone\n  length: %s\n"
             '  metadata: title "Morning Tone", length "1500", family "PCM Wave"\n'
