@@ -139,7 +139,7 @@ Extraction extract_rar_member(const TextString& archive, const TextString& keep_
     const std::lock_guard<std::mutex> guard(rar_lock);
     if (rar_library == nullptr) {
         rar_library = load_archive_library(rar_library_name());
-        if (rar_library == nullptr) return {TextString(), rar_library_name(), TextString()};
+        if (rar_library == nullptr) return Extraction::without(rar_library_name());
     }
     void* exports[export_count];
     if (!resolve_entry_points(rar_library, export_names, exports, export_count)) return {};
@@ -168,6 +168,7 @@ Extraction extract_rar_member(const TextString& archive, const TextString& keep_
         entry<unrar::RARCloseArchive>(exports, close_archive)(handle);
     }
     unload(rar_library);
+    result.found_library = rar_library_name();
     return result;
 }
 

@@ -147,7 +147,7 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
 
     const std::lock_guard<std::mutex> guard(unzip32_lock);
     LibraryHandle library = load_archive_library(unzip32_library_name);
-    if (library == nullptr) return {TextString(), unzip32_library_name, TextString()};
+    if (library == nullptr) return Extraction::without(unzip32_library_name);
     void* exports[export_count];
     if (!resolve_entry_points(library, export_names, exports, export_count)) return {};
 
@@ -168,6 +168,7 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
     }
     listed_members.clear();
     unload(library);
+    result.found_library = unzip32_library_name;
     return result;
 }
 

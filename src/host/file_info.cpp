@@ -38,7 +38,7 @@ std::optional<PlayingFile> playing_file(const char* file) {
 // member of the playing one's name neither overwrites nor deletes it.
 CopyAttempt copy_of(const char* file) {
     CopyAttempt attempt = make_own_copy(file);
-    tell_missing_library(attempt.missing_library);
+    tell_missing_library(attempt.missing_library, Telling::once_while_missing);
     return attempt;
 }
 

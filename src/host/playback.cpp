@@ -112,7 +112,8 @@ int Play(char* file) {
             pan = std::exchange(playback.pending_pan, std::nullopt);
         }
     }
-    tell_missing_library(extraction.missing_library);
+    library_found(extraction.found_library);
+    tell_missing_library(extraction.missing_library, Telling::every_time);
 
     int result = 1;
     if (module != nullptr) {

@@ -1,7 +1,9 @@
 #include "host/plugin_record.h"
 
+#include <atomic>
 #include <cstring>
 
+#include "extract/unzip32_member.h"
 #include "host/file_info.h"
 #include "host/playback.h"
 #include "platform/platform.h"
@@ -18,10 +20,11 @@ char file_extensions[] =
     "MDZ\0ZIP Compressed Song (*.MDZ)\0"
     "MDR\0RAR Compressed Song (*.MDR)\0";  // the literal's own NUL ends the list
 
+// Each line short enough that the box does not wrap it.
 constexpr char about_box_text[] =
     "Voskel Plugin v0.9 (" __DATE__ ")\n\n"
-    "Plays songs kept in MDZ (ZIP) and MDR (RAR) archives\n"
-    "through the input plugins installed beside it.";
+    "Copyright (c) 2026 the in_voskel authors\n"
+    "MIT licence; unzip32 and unrar under their own";
 
 In_Module record = {
     .version = 0x100,
@@ -81,8 +84,33 @@ const char* archive_description(const TextString& extension) {
 
 void About(HostWindow parent) { system_calls().show_message(parent, about_box_text, message_caption); }
 
-void tell_missing_library(const char* library) {
+namespace {
+
+// Per archive library: whether a question has told the user that it is
+// missing since an extraction last found it.
+struct QuestionsTold {
+    const char* library;
+    std::atomic<bool> told{false};
+};
+
+QuestionsTold* told_about(const char* library) {
+    static QuestionsTold libraries[] = {{unzip32_library_name}, {rar_library_name()}};
+    for (QuestionsTold& entry : libraries) {
+        if (std::strcmp(entry.library, library) == 0) return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void library_found(const char* library) {
+    if (QuestionsTold* entry = library != nullptr ? told_about(library) : nullptr) entry->told = false;
+}
+
+void tell_missing_library(const char* library, Telling telling) {
     if (library == nullptr) return;
+    QuestionsTold* entry = told_about(library);
+    if (telling == Telling::once_while_missing && entry != nullptr && entry->told.exchange(true)) return;
     TextString text("Could not find ");
     text.append(library);
     system_calls().show_message(nullptr, text.chars(), message_caption);

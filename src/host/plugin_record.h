@@ -12,7 +12,7 @@ namespace voskel {
 In_Module& plugin_record();
 
 // The About box text: name, version and the library's compile date, then
-// two lines about the plugin.
+// who made it and under which licence.
 const char* about_text();
 
 void About(HostWindow parent);
@@ -21,11 +21,21 @@ void About(HostWindow parent);
 // upper-cased extension ("ZIP Compressed Song (*.MDZ)"), or null.
 const char* archive_description(const TextString& extension);
 
+// Who is told that an archive library could not be found: the user's own
+// Play every time; the questions (GetFileInfo, InfoBox), which the playlist
+// asks of every entry, once while that library stays missing, so that a
+// folder of 500 archives does not bring 500 boxes.
+enum class Telling { every_time, once_while_missing };
+
 // Tells the user that an archive library ("unzip32.dll") could not be
 // found; nothing for null. Call it holding no lock of ours: the box waits
 // for the user while the host's messages are pumped, and a call into the
 // plugin may arrive meanwhile.
-void tell_missing_library(const char* library);
+void tell_missing_library(const char* library, Telling telling);
+
+// An extraction found the library (nothing for null): the next question
+// that misses it tells the user again.
+void library_found(const char* library);
 void Config(HostWindow parent);
 int IsOurFile(char* file);
 

@@ -148,14 +148,16 @@ TEST_P(InProcessPlayback, ANoIsRememberedForTheNextKeyAsAnAnswerIs) {
 }
 
 // The host-level test reaches a missing library only on Windows, where the
-// library search can be steered; here the loader is steered instead.
-TEST_P(InProcessPlayback, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNothing) {
+// library search can be steered; here the loader is steered instead. Each
+// Play tells, the questions once while the library stays missing.
+TEST_P(InProcessPlayback, MissingArchiveLibraryIsReportedToPlaysAndOnceToQuestionsAndLeavesNothing) {
     if (native_path_style() == PathStyle::windows) GTEST_SKIP() << "tested through the host on Windows";
     for (const test::ArchiveFormat* format : {&test::zip_format(), &test::rar_format()}) {
         if (!format->run_time_library) continue;
         const std::string library = format == &test::zip_format() ? unzip32_library_name : rar_library_name();
         const std::string archive = archives.file(std::string("song") + format->extension);
         test::write_file(archive, format->write({{"song.mod", "the song"}}));
+        library_found(library.c_str());  // by an earlier test, as far as this one knows
         test::LibraryCalls libraries;
         libraries.redirect(library, plugins.file("missing-" + library));
         test::MessageCapture messages;
@@ -184,7 +186,7 @@ TEST_P(InProcessPlayback, MissingArchiveLibraryIsReportedOnEveryCallAndLeavesNot
 
         EXPECT_STREQ(title, "(untouched)");
         EXPECT_EQ(length_ms, -2);
-        ASSERT_EQ(messages.messages().size(), 4u) << library;
+        ASSERT_EQ(messages.messages().size(), 3u) << library;
         for (const test::CapturedMessage& message : messages.messages()) {
             EXPECT_EQ(message.text, "Could not find " + library);
             EXPECT_EQ(message.caption, "Voskel Plugin");

@@ -115,7 +115,7 @@ TEST_F(LoadedPlugin, AboutAndConfigShowTheAboutBox) {
 
     const std::regex about_text(
         "Voskel Plugin v0\\.9 \\((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 123][0-9] [0-9]{4}\\)\n\n"
-        "[^\n]+\n[^\n]+");
+        "Copyright \\(c\\) [0-9]{4} [^\n]+\n[^\n]*MIT[^\n]*");
     for (const test::CapturedMessage& message : shown) {
         EXPECT_TRUE(std::regex_match(message.text, about_text)) << message.text;
         EXPECT_EQ(message.caption, "Voskel Plugin");
