@@ -11,12 +11,6 @@ namespace voskel {
 
 namespace {
 
-char fold(char c, PathStyle style) {
-    if (style == PathStyle::posix) return c;
-    if (c == '/') return '\\';
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // A component from start to end, whose last character begins at last.
 bool is_unsafe_component(const char* start, const char* end, const char* last, PathStyle style) {
     const std::size_t length = static_cast<std::size_t>(end - start);
@@ -74,26 +68,11 @@ bool names_a_folder(const TextString& name) {
     return last >= 0 && is_member_name_separator(name.chars()[last]);
 }
 
-bool is_same_path(const TextString& a, const TextString& b, PathStyle style) {
-    if (a.length() != b.length()) return false;
-    const char* p = a.chars();
-    const char* q = b.chars();
-    while (*p != '\0') {
-        const uint32_t length = character_length(p);
-        if (character_length(q) != length) return false;
-        if (length == 1 ? fold(*p, style) != fold(*q, style) : std::memcmp(p, q, length) != 0) return false;
-        p += length;
-        q += length;
-    }
-    return true;
-}
-
-bool accept_member(const TextString& folder, const TextString& name, uint64_t declared_size,
-                   const TextString& keep_intact, TextString& target) {
+bool accept_member(const TextString& folder, const TextString& name, uint64_t declared_size, TextString& target) {
     if (!is_safe_member_name(name.chars()) || declared_size > largest_member_size) return false;
     target = folder;
     target.join_path(in_platform_separators(name));
-    return static_cast<uint32_t>(target.length()) <= longest_path() && !is_same_path(target, keep_intact);
+    return static_cast<uint32_t>(target.length()) <= longest_path();
 }
 
 }  // namespace voskel

@@ -31,19 +31,13 @@ bool is_safe_member_name(const char* name, PathStyle style = native_path_style()
 // characters, as a double-byte character may end in the byte of '\\').
 bool names_a_folder(const TextString& name);
 
-// Whether two paths name the same file as far as their text tells. Windows
-// style: ASCII letter case is ignored and '/' equals '\', in characters of
-// one byte. POSIX: byte-exact.
-bool is_same_path(const TextString& a, const TextString& b, PathStyle style = native_path_style());
-
 // What every extractor checks once it knows the stored name and the size
 // the archive declares: target becomes the folder joined with the name,
 // whose folders are parted by '\\' alone on Windows.
 // Returns false, and nothing may be written, when the name is not safe, the
-// size is above largest_member_size, the target is keep_intact, or it is
-// longer than the platform's file calls reach (a library may still write
-// it, but neither its player nor its deletion could reach it).
-bool accept_member(const TextString& folder, const TextString& name, uint64_t declared_size,
-                   const TextString& keep_intact, TextString& target);
+// size is above largest_member_size, or the target is longer than the
+// platform's file calls reach (a library may still write it, but neither
+// its player nor its deletion could reach it).
+bool accept_member(const TextString& folder, const TextString& name, uint64_t declared_size, TextString& target);
 
 }  // namespace voskel

@@ -89,10 +89,10 @@ TextString stored_name(unrar::RARHeaderDataEx& header) {
 // Extracts the current entry of an opened archive, whose header says it
 // is the song.
 Extraction extract_entry(void* const* exports, unrar::ArchiveHandle archive, const unrar::RARHeaderDataEx& header,
-                         const TextString& name, const TextString& folder, const TextString& keep_intact) {
+                         const TextString& name, const TextString& folder) {
     const uint64_t declared_size = (uint64_t{header.UnpSizeHigh} << 32) | header.UnpSize;
     TextString target;
-    if (!accept_member(folder, name, declared_size, keep_intact, target)) return {};
+    if (!accept_member(folder, name, declared_size, target)) return {};
     // The file is named in full: the reported name is the library's rendering
     // of the entry's own, which may hold characters it lost, and the file
     // would land under the other. The folder is named too, so that the
@@ -114,7 +114,7 @@ Extraction extract_entry(void* const* exports, unrar::ArchiveHandle archive, con
 // whole ends the search: it might be the song, and is refused as a name
 // the checks refuse would be.
 Extraction extract_song(void* const* exports, unrar::ArchiveHandle archive, const TextString& folder,
-                        const TextString& keep_intact, const SongChoice& choice) {
+                        const SongChoice& choice) {
     for (;;) {
         unrar::RARHeaderDataEx header{};
         header.CmtBuf = nullptr;
@@ -123,7 +123,7 @@ Extraction extract_song(void* const* exports, unrar::ArchiveHandle archive, cons
             const TextString name = stored_name(header);
             if (name.empty()) return {};
             if (!names_a_folder(name) && choice.takes(name)) {
-                return extract_entry(exports, archive, header, name, folder, keep_intact);
+                return extract_entry(exports, archive, header, name, folder);
             }
         }
         if (entry<unrar::RARProcessFileW>(exports, process_file)(archive, unrar::RAR_SKIP, nullptr, nullptr) != 0) {
@@ -134,8 +134,7 @@ Extraction extract_song(void* const* exports, unrar::ArchiveHandle archive, cons
 
 }  // namespace
 
-Extraction extract_rar_member(const TextString& archive, const TextString& keep_intact,
-                              const TextString& own_folder, const SongChoice& choice) {
+Extraction extract_rar_member(const TextString& archive, const TextString& own_folder, const SongChoice& choice) {
     const std::lock_guard<std::mutex> guard(rar_lock);
     if (rar_library == nullptr) {
         rar_library = load_archive_library(rar_library_name());
@@ -164,7 +163,7 @@ Extraction extract_rar_member(const TextString& archive, const TextString& keep_
 
     Extraction result;
     if (open_data.OpenResult == 0 && handle != nullptr) {
-        result = extract_song(exports, handle, folder, keep_intact, choice);
+        result = extract_song(exports, handle, folder, choice);
         entry<unrar::RARCloseArchive>(exports, close_archive)(handle);
     }
     unload(rar_library);

@@ -117,8 +117,7 @@ bool names_itself(const TextString& name) {
 }
 
 template <typename Generation>
-Extraction list_and_extract(Generation generation, const TextString& folder, const TextString& keep_intact,
-                            const SongChoice& choice) {
+Extraction list_and_extract(Generation generation, const TextString& folder, const SongChoice& choice) {
     if (generation.run(1, 0, nullptr) != 0) return {};
     const ListedMember* song = chosen_member(choice);
     if (song == nullptr) return {};
@@ -129,7 +128,7 @@ Extraction list_and_extract(Generation generation, const TextString& folder, con
     const TextString name = song->name;
     const uint64_t declared_size = song->size;
     TextString target;
-    if (!names_itself(name) || !accept_member(folder, name, declared_size, keep_intact, target)) return {};
+    if (!names_itself(name) || !accept_member(folder, name, declared_size, target)) return {};
     char* include[] = {const_cast<char*>(name.chars())};
     const TargetGuard guard(folder, target);
     return guard.outcome(generation.run(0, 1, include) == 0, declared_size);
@@ -140,8 +139,8 @@ constexpr const char* export_names[export_count] = {"UzpVersion", "Wiz_SingleEnt
 
 }  // namespace
 
-Extraction extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact,
-                                      const TextString& own_folder, const SongChoice& choice) {
+Extraction extract_zip_member_unzip32(const TextString& archive, const TextString& own_folder,
+                                      const SongChoice& choice) {
     TextString folder;
     if (!find_destination(own_folder, folder)) return {};
 
@@ -162,9 +161,9 @@ Extraction extract_zip_member_unzip32(const TextString& archive, const TextStrin
     const int major = version != nullptr ? version->unzip.major : 0;
     Extraction result;
     if (major == 5) {
-        result = list_and_extract(Generation5(exports[single_entry_unzip], archive, root), folder, keep_intact, choice);
+        result = list_and_extract(Generation5(exports[single_entry_unzip], archive, root), folder, choice);
     } else if (major == 6) {
-        result = list_and_extract(Generation6(exports[single_entry_unzip], archive, root), folder, keep_intact, choice);
+        result = list_and_extract(Generation6(exports[single_entry_unzip], archive, root), folder, choice);
     }
     listed_members.clear();
     unload(library);

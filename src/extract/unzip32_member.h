@@ -13,8 +13,7 @@ namespace voskel {
 inline constexpr const char* unzip32_library_name = "unzip32.dll";
 
 // As extract_zip_member.
-Extraction extract_zip_member_unzip32(const TextString& archive, const TextString& keep_intact,
-                                      const TextString& own_folder = TextString(),
+Extraction extract_zip_member_unzip32(const TextString& archive, const TextString& own_folder = TextString(),
                                       const SongChoice& choice = SongChoice());
 
 }  // namespace voskel

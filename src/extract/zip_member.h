@@ -7,11 +7,11 @@
 
 namespace voskel {
 
-// The extracted song's full path, or empty. Nothing is written
-// when the member would land on keep_intact or is declared larger than
-// largest_member_size (member_path.h); a failure removes only what it wrote.
-// A non-empty own_folder is written into instead of the temporary folder.
-Extraction extract_zip_member(const TextString& archive, const TextString& keep_intact,
-                              const TextString& own_folder = TextString(), const SongChoice& choice = SongChoice());
+// The extracted song's full path, or empty. Nothing is written when the
+// member is declared larger than largest_member_size, or its name is
+// refused (member_path.h); a failure removes only what it wrote. A
+// non-empty own_folder is written into instead of the temporary folder.
+Extraction extract_zip_member(const TextString& archive, const TextString& own_folder = TextString(),
+                              const SongChoice& choice = SongChoice());
 
 }  // namespace voskel

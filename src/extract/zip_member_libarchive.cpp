@@ -128,8 +128,7 @@ bool write_member(archive* reader, uint64_t declared_size, const TextString& fol
 
 }  // namespace
 
-Extraction extract_zip_member(const TextString& archive, const TextString& keep_intact,
-                              const TextString& own_folder, const SongChoice& choice) {
+Extraction extract_zip_member(const TextString& archive, const TextString& own_folder, const SongChoice& choice) {
     TextString folder;
     if (!find_destination(own_folder, folder)) return {};
 
@@ -158,7 +157,7 @@ Extraction extract_zip_member(const TextString& archive, const TextString& keep_
                                        ? static_cast<uint64_t>(archive_entry_size(entry))
                                        : largest_member_size;
     TextString target;
-    if (!accept_member(folder, name, declared_size, keep_intact, target)) return {};
+    if (!accept_member(folder, name, declared_size, target)) return {};
     const TextString missing_folder = first_missing_folder(folder, target);
     const bool written = write_member(reader.get(), declared_size, folder, name.chars());
     const TextString made_folder = made_folder_after(missing_folder);

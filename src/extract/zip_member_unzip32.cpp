@@ -4,9 +4,8 @@
 
 namespace voskel {
 
-Extraction extract_zip_member(const TextString& archive, const TextString& keep_intact,
-                              const TextString& own_folder, const SongChoice& choice) {
-    return extract_zip_member_unzip32(archive, keep_intact, own_folder, choice);
+Extraction extract_zip_member(const TextString& archive, const TextString& own_folder, const SongChoice& choice) {
+    return extract_zip_member_unzip32(archive, own_folder, choice);
 }
 
 }  // namespace voskel

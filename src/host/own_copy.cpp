@@ -70,7 +70,7 @@ CopyAttempt make_own_copy(const char* archive) {
     sweep_private_folders_once();
     std::unique_ptr<PrivateFolder> folder = PrivateFolder::make();
     if (!folder) return {};
-    Extraction extraction = extract_to_temp(name, TextString(), folder->path(), song_choice());
+    Extraction extraction = extract_to_temp(name, folder->path(), song_choice());
     library_found(extraction.found_library);
     if (extraction.file.empty()) return {nullptr, extraction.missing_library};
     {

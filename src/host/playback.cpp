@@ -54,11 +54,10 @@ void show_module_flags(In_Module* module) {
 
 PlaybackState& playback_state() { return playback; }
 
-Extraction extract_to_temp(const TextString& archive, const TextString& keep_intact, const TextString& own_folder,
-                           const SongChoice& choice) {
+Extraction extract_to_temp(const TextString& archive, const TextString& own_folder, const SongChoice& choice) {
     const TextString kind = archive.extension();
-    if (kind.equals(zip_song_extension)) return extract_zip_member(archive, keep_intact, own_folder, choice);
-    if (kind.equals(rar_song_extension)) return extract_rar_member(archive, keep_intact, own_folder, choice);
+    if (kind.equals(zip_song_extension)) return extract_zip_member(archive, own_folder, choice);
+    if (kind.equals(rar_song_extension)) return extract_rar_member(archive, own_folder, choice);
     return {};
 }
 
@@ -92,7 +91,7 @@ int Play(char* file) {
     drop_kept_member();
     const TextString archive(file);
     Extraction extraction =
-        is_archive_extension(archive.extension()) ? extract_to_temp(archive, TextString(), TextString(), song_choice())
+        is_archive_extension(archive.extension()) ? extract_to_temp(archive, TextString(), song_choice())
                                                   : Extraction{};
 
     In_Module* module = nullptr;

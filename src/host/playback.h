@@ -40,11 +40,9 @@ PlaybackState& playback_state();
 
 // Extracts the song of an MDZ or MDR archive (song_choice.h), the archive
 // kind chosen by the name's extension alone, into the temporary folder (or
-// into own_folder, when not empty). The extraction is refused when it
-// would write to keep_intact. Play passes none, as it may overwrite its own
-// earlier copy; queries need none, as they write into folders of their own.
-Extraction extract_to_temp(const TextString& archive, const TextString& keep_intact = TextString(),
-                           const TextString& own_folder = TextString(), const SongChoice& choice = SongChoice());
+// into own_folder, when not empty).
+Extraction extract_to_temp(const TextString& archive, const TextString& own_folder = TextString(),
+                           const SongChoice& choice = SongChoice());
 
 // An archive's song as the plugins beside ours see it: its first file member
 // whose extension one of them plays. Takes state_lock() itself, and may scan

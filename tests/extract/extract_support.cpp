@@ -132,18 +132,14 @@ std::string write_rar(const std::vector<std::pair<std::string, std::string>>& me
 
 const ArchiveFormat& zip_format() {
     static const ArchiveFormat format{"ZIP", ".mdz", "unzip32.dll", native_path_style() == PathStyle::windows,
-                                      [](const TextString& archive, const TextString& keep_intact) {
-                                          return extract_zip_member(archive, keep_intact).file;
-                                      },
+                                      [](const TextString& archive) { return extract_zip_member(archive).file; },
                                       write_zip};
     return format;
 }
 
 const ArchiveFormat& rar_format() {
     static const ArchiveFormat format{"RAR", ".mdr", "unrar.dll", true,
-                                      [](const TextString& archive, const TextString& keep_intact) {
-                                          return extract_rar_member(archive, keep_intact).file;
-                                      },
+                                      [](const TextString& archive) { return extract_rar_member(archive).file; },
                                       write_rar};
     return format;
 }

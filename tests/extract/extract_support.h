@@ -111,7 +111,7 @@ struct ArchiveFormat {
     const char* extension;  // ".mdz" or ".mdr"
     const char* library;    // the Windows library file that reads it
     bool run_time_library;  // whether this build loads a library for it
-    TextString (*extract)(const TextString& archive, const TextString& keep_intact);
+    TextString (*extract)(const TextString& archive);
     // An archive of stored members, in order: (name, content) pairs.
     std::string (*write)(const std::vector<std::pair<std::string, std::string>>& members);
 };

@@ -19,7 +19,7 @@ protected:
     }
 
     const ArchiveFormat& format() const { return *GetParam(); }
-    TextString extract() const { return format().extract(TextString(archive.c_str()), TextString()); }
+    TextString extract() const { return format().extract(TextString(archive.c_str())); }
 
     test::LibrarySearch search{test::host_path(VOSKEL_WINDOWS_LIBS_DIR)};
     test::ScratchFolder archives{"archives"};

@@ -45,8 +45,8 @@ protected:
         return path;
     }
 
-    static TextString extract(const std::string& archive, const TextString& keep_intact = TextString()) {
-        return extract_zip_member_unzip32(TextString(archive.c_str()), keep_intact).file;
+    static TextString extract(const std::string& archive) {
+        return extract_zip_member_unzip32(TextString(archive.c_str())).file;
     }
 
     LibraryHandle library = nullptr;
@@ -271,16 +271,6 @@ TEST_F(Unzip32Double, FailedPassRemovesOnlyWhatItWrote) {
     }
 }
 
-TEST_F(Unzip32Double, KeptFileIsNotExtractedOver) {
-    const std::string zip = archive({{"Song.mod", "new"}});
-    test::write_file(temp.joined("Song.mod"), "playing");
-    const int calls_before = call_count();
-
-    EXPECT_TRUE(extract(zip, TextString(temp.joined("Song.mod").c_str())).empty());
-    EXPECT_EQ(call_count(), calls_before + 1);
-    EXPECT_EQ(test::read_file(temp.joined("Song.mod")), "playing");
-}
-
 TEST_F(Unzip32Double, UnknownGenerationIsNotCalled) {
     set_generation(7);
     EXPECT_TRUE(extract(archive({{"song.mod", "song"}})).empty());
@@ -308,13 +298,13 @@ TEST_F(Unzip32Double, MissingLibraryIsReportedEveryTimeOnlyWhenTheFolderIsKnown)
     const TextString zip(archive({{"song.mod", "song"}}).c_str());
 
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const Extraction extraction = extract_zip_member_unzip32(zip, TextString());
+        const Extraction extraction = extract_zip_member_unzip32(zip);
         EXPECT_TRUE(extraction.file.empty());
         EXPECT_STREQ(extraction.missing_library, "unzip32.dll");
     }
 
     test::set_env("TMP", nullptr);
-    EXPECT_EQ(extract_zip_member_unzip32(zip, TextString()).missing_library, nullptr);
+    EXPECT_EQ(extract_zip_member_unzip32(zip).missing_library, nullptr);
     // By name, then by full path beside the plugin, where users put it.
     const std::string beside = test::beside_the_program("unzip32.dll");
     EXPECT_EQ(libraries.attempts(), (std::vector<std::string>{"unzip32.dll", beside, "unzip32.dll", beside}));

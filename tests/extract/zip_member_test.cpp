@@ -19,8 +19,8 @@ protected:
         if (!test::library_available(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
     }
 
-    static TextString extract(const std::string& archive, const TextString& keep_intact = TextString()) {
-        return extract_zip_member(TextString(archive.c_str()), keep_intact).file;
+    static TextString extract(const std::string& archive) {
+        return extract_zip_member(TextString(archive.c_str())).file;
     }
 
     test::LibrarySearch search{test::host_path(VOSKEL_WINDOWS_LIBS_DIR)};
@@ -83,8 +83,8 @@ TEST(SongChoice, FirstFileMemberAPluginPlays) {
             test::write_file(archive, format->write(row.members));
             const TextString name(archive.c_str());
             const TextString song = format == &test::zip_format()
-                                        ? extract_zip_member(name, TextString(), TextString(), row.choice).file
-                                        : extract_rar_member(name, TextString(), TextString(), row.choice).file;
+                                        ? extract_zip_member(name, TextString(), row.choice).file
+                                        : extract_rar_member(name, TextString(), row.choice).file;
             EXPECT_EQ(song.chars(), row.song ? temp.joined(row.song) : "") << label;
             if (row.song != nullptr) {
                 const auto chosen = std::find_if(row.members.begin(), row.members.end(),
@@ -124,32 +124,13 @@ TEST_F(ZipMember, NothingUsableGivesEmptyAndWritesNothing) {
         archives.file("missing.mdz"),
     };
     for (const std::string& archive : cases) {
-        const Extraction extraction = extract_zip_member(TextString(archive.c_str()), TextString());
+        const Extraction extraction = extract_zip_member(TextString(archive.c_str()));
         EXPECT_TRUE(extraction.file.empty()) << archive;
         EXPECT_EQ(extraction.missing_library, nullptr) << archive;
         EXPECT_TRUE(temp.files().empty()) << archive;
         std::filesystem::remove_all(temp.path());
         std::filesystem::create_directories(temp.path());
     }
-}
-
-TEST_F(ZipMember, KeptFileIsNeitherWrittenNorRemoved) {
-    const std::string archive = test::fixture("several.mdz");
-    const TextString playing = extract(archive);
-    ASSERT_EQ(playing.chars(), temp.joined("zeta.mod"));
-    test::write_file(playing.chars(), "playing");
-
-    EXPECT_TRUE(extract(archive, playing).empty());
-    EXPECT_EQ(test::read_file(playing.chars()), "playing");
-
-    // In other letters: the same file on Windows, another one elsewhere.
-    std::string upper = playing.chars();
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    const bool windows = native_path_style() == PathStyle::windows;
-    EXPECT_EQ(extract(archive, TextString(upper.c_str())).empty(), windows);
-    EXPECT_EQ(test::read_file(playing.chars()), windows ? "playing" : test::song("zeta"));
 }
 
 // ZIP's flag 0x800 says a name is UTF-8. File names are UTF-8 on the
