@@ -288,6 +288,13 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+; Adds to $5 the bytes of the files named ${mask} in ${folder} (and in its
+; subfolders where ${below} is 1). Uses $0 to $2.
+!macro ADD_SIZE folder mask below
+    ${GetSize} "${folder}" "/M=${mask} /S=0B /G=${below}" $0 $1 $2
+    IntOp $5 $5 + $0
+!macroend
+
 Section "in_voskel"
     Call CloseWinamp
     ; What an earlier installation into this folder recorded.
@@ -323,6 +330,22 @@ Section "in_voskel"
     WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "NoRepair" 1
     WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "AddedUnzip32" $AddedUnzip32
     WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "AddedUnrar" $AddedUnrar
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "DisplayIcon" "$INSTDIR\${OWN_FOLDER}\uninstall.exe"
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "Readme" "$INSTDIR\${OWN_FOLDER}\readme.txt"
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "HelpLink" "$INSTDIR\${OWN_FOLDER}\readme.txt"
+    ; The size of what this installation added, in KB, rounded up.
+    StrCpy $5 0
+    !insertmacro ADD_SIZE "$INSTDIR\Plugins" in_voskel.dll 0
+    !insertmacro ADD_SIZE "$INSTDIR\${OWN_FOLDER}" "*.*" 1
+    ${If} $AddedUnzip32 == 1
+        !insertmacro ADD_SIZE "$INSTDIR" unzip32.dll 0
+    ${EndIf}
+    ${If} $AddedUnrar == 1
+        !insertmacro ADD_SIZE "$INSTDIR" unrar.dll 0
+    ${EndIf}
+    IntOp $5 $5 + 1023
+    IntOp $5 $5 / 1024
+    WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "EstimatedSize" $5
     ${If} $4 == "${OLD_ENTRY}"
         DeleteRegKey HKLM "${UNINSTALL_ROOT}\${OLD_ENTRY}"
     ${EndIf}
