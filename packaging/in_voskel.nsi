@@ -34,6 +34,7 @@ RequestExecutionLevel admin
 
 Name "in_voskel ${VERSION}"
 OutFile "${OUT_FILE}"
+BrandingText "in_voskel ${VERSION}, archived songs for Winamp"
 ; Found in .onInit, unless /D= gave it.
 InstallDir ""
 ShowInstDetails show
@@ -46,20 +47,48 @@ VIAddVersionKey /LANG=1033 FileVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 ProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (c) 2026 the in_voskel authors. MIT licence"
 
-!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup puts in_voskel.dll into the Plugins folder of the Winamp installation below, and unzip32.dll and unrar.dll beside its winamp.exe (one already there is kept).$\r$\n$\r$\nThe folder must hold winamp.exe."
-!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Winamp's folder"
-!insertmacro MUI_PAGE_DIRECTORY
-!insertmacro MUI_PAGE_INSTFILES
-!insertmacro MUI_UNPAGE_CONFIRM
-!insertmacro MUI_UNPAGE_INSTFILES
-!insertmacro MUI_LANGUAGE "English"
-
 Var WinampFolder
 ; The name of the folder's entry below UNINSTALL_ROOT, "" while it has none.
 Var OwnEntry
 ; 1 where this installation put the library there itself, 0 where one was there before.
 Var AddedUnzip32
 Var AddedUnrar
+; The directory page's line that says the folder holds no winamp.exe.
+Var NoWinampLine
+
+; The folder asked for is Winamp's own, not one for the plugin: the page, its
+; heading and the Browse dialog say so, and a line of the page says why
+; Install is disabled while the folder holds no winamp.exe.
+!define MUI_PAGE_HEADER_TEXT "Choose Winamp's Folder"
+!define MUI_PAGE_HEADER_SUBTEXT "Choose the folder Winamp is installed in, the one that holds winamp.exe."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "Setup puts in_voskel.dll into the Plugins folder of the Winamp installation below, and unzip32.dll and unrar.dll beside its winamp.exe (one already there is kept).$\r$\n$\r$\nThe folder must hold winamp.exe."
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Winamp's folder"
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW AddNoWinampLine
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+; The progress page stays until Next, so that its lines (a library kept) can
+; be read. Winamp loads its plugins when it starts, the new one only once
+; Winamp starts again: the last page offers to start it, and to show the
+; readme. A silent installation is shown no page, and so starts nothing.
+!define MUI_FINISHPAGE_NOAUTOCLOSE
+!define MUI_FINISHPAGE_TITLE "in_voskel ${VERSION} is installed"
+!define MUI_FINISHPAGE_TEXT "in_voskel ${VERSION} is installed into the Winamp in $INSTDIR.$\r$\n$\r$\nWinamp loads its plugins when it starts: start it again to play MDZ and MDR files. If it was running, Setup has closed it."
+!define MUI_FINISHPAGE_TEXT_LARGE
+!define MUI_FINISHPAGE_RUN "$INSTDIR\winamp.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Start Winamp"
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\${OWN_FOLDER}\readme.txt"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show the readme"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!define MUI_FINISHPAGE_SHOWREADME_FUNCTION ShowReadme
+!insertmacro MUI_PAGE_FINISH
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "This removes in_voskel.dll from the Plugins folder of the Winamp installation below, the archive libraries that its installation put beside winamp.exe, the folder Plugins\in_voskel and the entry in Windows' list of installed programs. Winamp, its settings and other plugins stay."
+!define MUI_UNCONFIRMPAGE_TEXT_LOCATION "Winamp's folder:"
+!define MUI_UNCONFIRMPAGE_VARIABLE $WinampFolder
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+; What the Browse button's dialog asks.
+LangString ^DirBrowseText ${LANG_ENGLISH} "Select Winamp's folder, the one that holds winamp.exe:"
 
 ; ---- finding Winamp -------------------------------------------------------
 
@@ -114,10 +143,45 @@ Function .onInit
     ${EndIf}
 FunctionEnd
 
-; Next stays disabled on the directory page until the folder holds winamp.exe.
+; Install stays disabled on the directory page until the folder holds
+; winamp.exe, and meanwhile the page's line that says why is shown.
 Function .onVerifyInstDir
-    ${IfNot} ${FileExists} "$INSTDIR\winamp.exe"
+    ${If} ${FileExists} "$INSTDIR\winamp.exe"
+        ShowWindow $NoWinampLine ${SW_HIDE}
+    ${Else}
+        ShowWindow $NoWinampLine ${SW_SHOW}
         Abort
+    ${EndIf}
+FunctionEnd
+
+; A line of its own on the directory page, between the folder's box and the
+; space figures, in the page's font, hidden until .onVerifyInstDir shows it.
+; Hiding it, rather than emptying it, has the page paint over its text.
+Function AddNoWinampLine
+    System::Call "*(i, i, i, i) p .r0"
+    System::Call "user32::GetWindowRect(p $mui.DirectoryPage.DirectoryBox, p r0)"
+    System::Call "user32::MapWindowPoints(p 0, p $mui.DirectoryPage, p r0, i 2)"
+    System::Call "*$0(i .r1, i, i .r3, i .r4)"
+    System::Call "user32::GetWindowRect(p $mui.DirectoryPage.SpaceRequired, p r0)"
+    System::Call "user32::MapWindowPoints(p 0, p $mui.DirectoryPage, p r0, i 2)"
+    System::Call "*$0(i, i .r5)"
+    System::Free $0
+    IntOp $3 $3 - $1
+    IntOp $5 $5 - $4
+    System::Call "user32::CreateWindowExW(i 0, w 'STATIC', w 'This folder holds no winamp.exe: choose the folder Winamp is installed in.', i ${WS_CHILD}|${SS_LEFTNOWORDWRAP}|${SS_NOPREFIX}, i r1, i r4, i r3, i r5, p $mui.DirectoryPage, p 0, p 0, p 0) p .s"
+    Pop $NoWinampLine
+    SendMessage $mui.DirectoryPage ${WM_GETFONT} 0 0 $0
+    SendMessage $NoWinampLine ${WM_SETFONT} $0 1
+    SetCtlColors $NoWinampLine C00000 transparent
+FunctionEnd
+
+; The readme opens in the program that opens text files, or in Notepad where
+; none is set.
+Function ShowReadme
+    ClearErrors
+    ExecShell "open" "$INSTDIR\${OWN_FOLDER}\readme.txt"
+    ${If} ${Errors}
+        Exec '"$WINDIR\notepad.exe" "$INSTDIR\${OWN_FOLDER}\readme.txt"'
     ${EndIf}
 FunctionEnd
 
@@ -125,13 +189,13 @@ FunctionEnd
 
 ; Winamp holds its plugins loaded, so their files cannot be replaced or
 ; removed while it runs: it is asked to quit first (silently without asking).
-!macro DEFINE_CLOSE_WINAMP prefix
+!macro DEFINE_CLOSE_WINAMP prefix program again
 Function ${prefix}CloseWinamp
     FindWindow $0 "${WINAMP_WINDOW_CLASS}"
     ${If} $0 == 0
         Return
     ${EndIf}
-    MessageBox MB_OKCANCEL|MB_ICONINFORMATION "Winamp is running. Setup will close it now." /SD IDOK IDOK close
+    MessageBox MB_OKCANCEL|MB_ICONINFORMATION "Winamp is running. ${program} will close it now." /SD IDOK IDOK close
     SetErrorLevel 1
     Quit
 close:
@@ -143,13 +207,13 @@ close:
             Return
         ${EndIf}
     ${Next}
-    MessageBox MB_OK|MB_ICONSTOP "Winamp did not close. Close it, then run Setup again." /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "Winamp did not close. Close it, then ${again}." /SD IDOK
     SetErrorLevel 2
     Quit
 FunctionEnd
 !macroend
-!insertmacro DEFINE_CLOSE_WINAMP ""
-!insertmacro DEFINE_CLOSE_WINAMP "un."
+!insertmacro DEFINE_CLOSE_WINAMP "" "Setup" "run Setup again"
+!insertmacro DEFINE_CLOSE_WINAMP "un." "The uninstaller" "uninstall in_voskel again"
 
 ; ---- the entry in Windows' list of installed programs ----------------------
 
@@ -224,6 +288,13 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+; Adds to $5 the bytes of the files named ${mask} in ${folder} (and in its
+; subfolders where ${below} is 1). Uses $0 to $2.
+!macro ADD_SIZE folder mask below
+    ${GetSize} "${folder}" "/M=${mask} /S=0B /G=${below}" $0 $1 $2
+    IntOp $5 $5 + $0
+!macroend
+
 Section "in_voskel"
     Call CloseWinamp
     ; What an earlier installation into this folder recorded.
@@ -259,6 +330,22 @@ Section "in_voskel"
     WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "NoRepair" 1
     WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "AddedUnzip32" $AddedUnzip32
     WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "AddedUnrar" $AddedUnrar
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "DisplayIcon" "$INSTDIR\${OWN_FOLDER}\uninstall.exe"
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "Readme" "$INSTDIR\${OWN_FOLDER}\readme.txt"
+    WriteRegStr HKLM "${OWN_ENTRY_KEY}" "HelpLink" "$INSTDIR\${OWN_FOLDER}\readme.txt"
+    ; The size of what this installation added, in KB, rounded up.
+    StrCpy $5 0
+    !insertmacro ADD_SIZE "$INSTDIR\Plugins" in_voskel.dll 0
+    !insertmacro ADD_SIZE "$INSTDIR\${OWN_FOLDER}" "*.*" 1
+    ${If} $AddedUnzip32 == 1
+        !insertmacro ADD_SIZE "$INSTDIR" unzip32.dll 0
+    ${EndIf}
+    ${If} $AddedUnrar == 1
+        !insertmacro ADD_SIZE "$INSTDIR" unrar.dll 0
+    ${EndIf}
+    IntOp $5 $5 + 1023
+    IntOp $5 $5 / 1024
+    WriteRegDWORD HKLM "${OWN_ENTRY_KEY}" "EstimatedSize" $5
     ${If} $4 == "${OLD_ENTRY}"
         DeleteRegKey HKLM "${UNINSTALL_ROOT}\${OLD_ENTRY}"
     ${EndIf}
@@ -266,10 +353,14 @@ SectionEnd
 
 ; ---- uninstalling ----------------------------------------------------------
 
-Section "Uninstall"
-    ; The uninstaller sits in <Winamp>\Plugins\in_voskel.
+; The uninstaller sits in <Winamp>\Plugins\in_voskel; its confirmation page
+; shows Winamp's folder.
+Function un.onInit
     ${GetParent} $INSTDIR $0
     ${GetParent} $0 $WinampFolder
+FunctionEnd
+
+Section "Uninstall"
     Call un.CloseWinamp
 
     ; The entry of this folder's installation, and nobody else's, says which

@@ -61,11 +61,12 @@ class Release(play.ScratchCase):
             cls.unzip32 = archive.read("unzip32.dll")
 
     def entries(self):
-        """Our entries in Windows' list of installed programs: {key name: {string value: data}}."""
+        """Our entries in Windows' list of installed programs: {key name: {value: text, or number for a DWORD}}."""
         export = self.path("uninstall.reg")
         self.assertEqual(registry("export", UNINSTALL, play.program_path(export), "/y"), 0)
         keys = re.findall(r'\\(in_voskel(?:-[\w-]+)?)\]\n((?:".*\n)*)', Path(export).read_text(encoding="utf-16"))
-        return {name: {value: data.replace("\\\\", "\\") for value, data in re.findall(r'"(\w+)"="(.*)"', body)}
+        return {name: {value: int(number, 16) if number else text.replace("\\\\", "\\")
+                       for value, text, number in re.findall(r'"(\w+)"=(?:"(.*)"|dword:(\w+))', body)}
                 for name, body in keys}
 
     def forget_entries(self):
@@ -120,6 +121,14 @@ class Release(play.ScratchCase):
         self.assertEqual(sorted(entry["InstallLocation"] for entry in entries.values()),
                          sorted(map(play.program_path, installed)), "one entry a folder")
         self.assertTrue(all(entry["InstallLocation"] in entry["DisplayName"] for entry in entries.values()))
+        # Its icon and readme are files it installed; its size, in KB, that of the files it added.
+        for folder in installed:
+            [entry] = [entry for entry in entries.values() if entry["InstallLocation"] == play.program_path(folder)]
+            for value in ("DisplayIcon", "Readme", "HelpLink"):
+                self.assertTrue(os.path.isfile(entry[value][2:].replace("\\", "/")), entry[value])
+            added = sum(os.path.getsize(os.path.join(folder, name))
+                        for name in set(installed[folder]) - set(before[folder]))
+            self.assertEqual(entry["EstimatedSize"], -(-added // 1024), folder)
 
         def uninstall(folder):
             """As Windows runs it: from a copy outside the folder it empties."""
