@@ -5,8 +5,10 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "extract/temp_dir.h"
+#include "platform/thread_annotations.h"
 #include "text/path_characters.h"
 
 namespace voskel {
@@ -95,6 +97,93 @@ std::unique_ptr<PrivateFolder> PrivateFolder::make() {
 }
 
 PrivateFolder::~PrivateFolder() { empty_and_release({folder_, lock_path_}, lock_); }
+
+bool PrivateFolder::empty_out() const {
+    struct Found {
+        const PrivateFolder* folder;
+        bool all_gone = true;
+    } found{this};
+    TextString pattern = folder_;
+    pattern.join_path(TextString("*"));
+    system_calls().find_files(
+        pattern.chars(),
+        [](const char* name, bool is_directory, void* context) {
+            auto& found = *static_cast<Found*>(context);
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || std::strcmp(name, lock_name) == 0) {
+                return;
+            }
+            TextString entry = found.folder->folder_;
+            entry.join_path(TextString(name));
+            if (is_directory) {
+                system_calls().remove_folder_tree(entry.chars());
+            } else {
+                system_calls().delete_file(entry.chars());
+            }
+            found.all_gone = found.all_gone && file_state(entry.chars()).kind == FileState::Kind::absent;
+        },
+        &found);
+    return found.all_gone;
+}
+
+namespace {
+
+// Whether the pool below is there: when the library unloads, copies kept
+// in other globals may go after it, and their folders then go at once. A
+// plain flag, which nothing destroys.
+bool pool_open = false;
+
+// The folders given back and not lent again. Its lock is taken for the
+// moment of taking one out or putting one in, and nothing else.
+struct Pool {
+    Mutex mutex;
+    std::vector<std::unique_ptr<PrivateFolder>> idle GUARDED_BY(mutex);
+    bool closed GUARDED_BY(mutex) = false;  // from Quit to the next Init
+
+    Pool() { pool_open = true; }
+    ~Pool() { pool_open = false; }
+} pool;
+
+}  // namespace
+
+void GiveBack::operator()(PrivateFolder* folder) const {
+    std::unique_ptr<PrivateFolder> given(folder);
+    // One that cannot be emptied (a player kept a file of it open) goes.
+    if (!pool_open || !given->empty_out()) return;
+    const MutexLock guard(pool.mutex);
+    if (!pool.closed) pool.idle.push_back(std::move(given));
+}
+
+LentFolder lend_private_folder() {
+    TextString temp;
+    if (!find_temp_dir(temp)) return nullptr;
+    std::unique_ptr<PrivateFolder> idle;
+    {
+        const MutexLock guard(pool.mutex);
+        if (!pool.idle.empty()) {
+            idle = std::move(pool.idle.back());
+            pool.idle.pop_back();
+        }
+    }
+    // The temporary folder the environment names may have changed.
+    const TextString own_prefix = TextString(temp).join_path(TextString(private_folder_prefix));
+    if (idle && idle->path().substring(0, own_prefix.length()).equals(own_prefix.chars())) {
+        return LentFolder(idle.release());
+    }
+    idle.reset();
+    return LentFolder(PrivateFolder::make().release());
+}
+
+void close_private_folders() {
+    std::vector<std::unique_ptr<PrivateFolder>> idle;
+    const MutexLock guard(pool.mutex);
+    idle.swap(pool.idle);
+    pool.closed = true;
+}
+
+void reopen_private_folders() {
+    const MutexLock guard(pool.mutex);
+    pool.closed = false;
+}
 
 void sweep_private_folders() {
     TextString temp;

@@ -17,6 +17,12 @@
 //   when it ends, however it ends.
 // - What a process left when it ended is swept: sweep_private_folders
 //   removes every folder whose lock no one holds.
+//
+// Making and removing a folder would cost as much as extracting a small
+// song does, for every playlist title: a folder once made is lent out
+// again, emptied in between, one for each copy in use at once, and removed
+// at Quit and unload (close_private_folders). An idle one keeps its lock,
+// so no sweep takes it, and no member reaches it any more than one in use.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +43,10 @@ public:
 
     // The folder goes with everything in it, then its lock.
     ~PrivateFolder();
+
+    // Deletes everything in the folder but its lock; false when something
+    // stays.
+    bool empty_out() const;
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;
 
@@ -51,6 +61,23 @@ private:
     TextString lock_path_;
     void* lock_;
 };
+
+// A private folder lent to one copy; it goes back to the pool, emptied,
+// when the copy lets go of it.
+struct GiveBack {
+    void operator()(PrivateFolder* folder) const;
+};
+using LentFolder = std::unique_ptr<PrivateFolder, GiveBack>;
+
+// A folder given back before, below the temporary folder as it is now, or
+// a new one; null when none can be made.
+LentFolder lend_private_folder();
+
+// Removes the folders given back and not lent again, and until
+// reopen_private_folders removes those given back later (Quit; the unload
+// removes them too).
+void close_private_folders();
+void reopen_private_folders();
 
 // Removes the private folders below the temporary folder, and their lock
 // files, that no process holds: what processes that ended left. The ones in

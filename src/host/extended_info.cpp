@@ -25,10 +25,10 @@ struct KeptMember {
 };
 
 // Shared with each question in progress, so that dropping it while one reads
-// it deletes it only when that one is done. Guarded by state_lock().
-std::shared_ptr<const KeptMember> kept;
+// it deletes it only when that one is done.
+std::shared_ptr<const KeptMember> kept GUARDED_BY(state_mutex);
 
-bool is_kept(const char* archive, uint64_t size, uint64_t modified) {
+bool is_kept(const char* archive, uint64_t size, uint64_t modified) REQUIRES(state_mutex) {
     return kept && kept->archive.equals(archive) && kept->size == size && kept->modified == modified;
 }
 
@@ -36,12 +36,12 @@ bool is_kept(const char* archive, uint64_t size, uint64_t modified) {
 // that archive's, else a fresh one, which is then kept. Null, or a member
 // without a copy, when the answer is no. The archive is extracted without
 // the lock: the main thread may play and stop meanwhile.
-std::shared_ptr<const KeptMember> member_for(const char* archive) {
+std::shared_ptr<const KeptMember> member_for(const char* archive) EXCLUDES(state_mutex) {
     if (!is_archive_extension(TextString(archive).extension())) return nullptr;
     uint64_t size = 0, modified = 0;
     if (!system_calls().file_identity(archive, size, modified)) return nullptr;
     {
-        const std::lock_guard<std::mutex> guard(state_lock());
+        const MutexLock guard(state_mutex);
         if (is_kept(archive, size, modified)) return kept;
     }
     auto fresh = std::make_shared<KeptMember>();
@@ -53,7 +53,7 @@ std::shared_ptr<const KeptMember> member_for(const char* archive) {
     fresh->size = size;
     fresh->modified = modified;
     std::shared_ptr<const KeptMember> old;
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     old = std::move(kept);  // deleted once released, after the lock
     kept = fresh;
     return fresh;
@@ -137,7 +137,7 @@ int get_extended_file_info_wide(const wchar_t* file, const char* key, wchar_t* d
 
 void drop_kept_member() {
     std::shared_ptr<const KeptMember> old;
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     old = std::move(kept);
 }
 

@@ -31,14 +31,14 @@ public:
     }
 
     intptr_t add(std::unique_ptr<OpenRead> opened) {
-        const std::lock_guard<std::mutex> guard(state_lock());
+        const MutexLock guard(state_mutex);
         return reinterpret_cast<intptr_t>(*reads_.insert(opened.release()).first);
     }
 
     // The read behind handle, taken out of the list; null for a handle that
     // names none.
     std::unique_ptr<OpenRead> take(intptr_t handle) {
-        const std::lock_guard<std::mutex> guard(state_lock());
+        const MutexLock guard(state_mutex);
         const auto found = reads_.find(reinterpret_cast<OpenRead*>(handle));
         if (found == reads_.end()) return nullptr;
         std::unique_ptr<OpenRead> opened(*found);
@@ -46,11 +46,10 @@ public:
         return opened;
     }
 
-    // Called holding state_lock().
-    bool any() const { return !reads_.empty(); }
+    bool any() const REQUIRES(state_mutex) { return !reads_.empty(); }
 
 private:
-    std::set<OpenRead*> reads_;  // guarded by state_lock()
+    std::set<OpenRead*> reads_ GUARDED_BY(state_mutex);
 };
 
 OpenReads open_reads;

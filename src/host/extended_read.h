@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "identity/state_lock.h"
+
 namespace voskel {
 
 // A handle, or 0 when the file is no MDZ or MDR, cannot be extracted, or
@@ -22,8 +24,7 @@ intptr_t extended_read_data(intptr_t handle, char* dest, int len, int* kill);
 int extended_read_set_time(intptr_t handle, int ms);
 void close_extended_read(intptr_t handle);
 
-// Whether a read is open that the host has not closed. Called holding
-// state_lock() (own_copy.h).
-bool extended_reads_open();
+// Whether a read is open that the host has not closed.
+bool extended_reads_open() REQUIRES(state_mutex);
 
 }  // namespace voskel

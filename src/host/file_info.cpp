@@ -7,31 +7,29 @@
 #include "host/playback.h"
 #include "host/plugin_record.h"
 #include "registry/inner_module.h"
-#include "registry/module_hold.h"
+#include "registry/plugin_registry.h"
 
 namespace voskel {
 
 namespace {
 
-// The playing file as one look under the lock saw it: its module, held, and
-// a copy of its path, which Stop may clear meanwhile.
+// The playing file as one look under the lock saw it: its module with a
+// hold on its library, and a copy of its path, which Stop may clear meanwhile.
 struct PlayingFile {
-    PlayingFile(In_Module& playing, const char* temp_path) : module(playing), path(temp_path), hold(playing) {}
-    In_Module& module;
+    PluginRecord plays_it;
     std::string path;
-    ModuleHold hold;
 };
 
 // The playing file is named by null, by "", or by exactly the name given to
 // Play; the same name in another letter case is another file.
-std::optional<PlayingFile> playing_file(const char* file) {
-    const std::lock_guard<std::mutex> guard(state_lock());
+std::optional<PlayingFile> playing_file(const char* file) EXCLUDES(state_mutex) {
+    const MutexLock guard(state_mutex);
     const PlaybackState& state = playback_state();
     In_Module* module = state.current_module.load();
     if (module == nullptr || !(file == nullptr || file[0] == '\0' || state.current_name.equals(file))) {
         return std::nullopt;
     }
-    return std::optional<PlayingFile>(std::in_place, *module, state.temp_path.chars());
+    return PlayingFile{record_of(*module), state.temp_path.chars()};
 }
 
 // Any other archive is extracted afresh into a folder of its own, so that a
@@ -48,7 +46,7 @@ void GetFileInfo(char* file, char* title, int* length_ms) {
     const Activity activity;
     if (!activity.admitted()) return;
     if (const std::optional<PlayingFile> playing = playing_file(file)) {
-        get_module_file_info(playing->module, playing->path.c_str(), title, length_ms);
+        get_module_file_info(*playing->plays_it.module, playing->path.c_str(), title, length_ms);
         return;
     }
     if (file == nullptr || file[0] == '\0') return;
@@ -61,7 +59,7 @@ int InfoBox(char* file, HostWindow parent) {
     const Activity activity;
     if (!activity.admitted()) return 0;
     if (const std::optional<PlayingFile> playing = playing_file(file)) {
-        return module_info_box(playing->module, playing->path.c_str(), parent);
+        return module_info_box(*playing->plays_it.module, playing->path.c_str(), parent);
     }
     if (file == nullptr || file[0] == '\0') return 0;
     const CopyAttempt attempt = copy_of(file);

@@ -27,8 +27,8 @@ struct DialogCopy {
 };
 
 // Made, used and replaced on the host's main thread, which asks for the
-// dialog; guarded by state_lock() for Quit, unload and the uninstall check.
-std::shared_ptr<DialogCopy> dialog;
+// dialog; guarded for Quit, unload and the uninstall check.
+std::shared_ptr<DialogCopy> dialog GUARDED_BY(state_mutex);
 
 std::vector<wchar_t> wide_copy(const wchar_t* text) {
     return std::vector<wchar_t>(text, text + std::wcslen(text) + 1);
@@ -56,13 +56,13 @@ std::shared_ptr<DialogCopy> copy_for(const wchar_t* archive) {
 // is let go.
 void keep(std::shared_ptr<DialogCopy> copy) {
     std::shared_ptr<DialogCopy> old;
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     old = std::move(dialog);
     dialog = std::move(copy);
 }
 
 std::shared_ptr<DialogCopy> current() {
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     return dialog;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "identity/state_lock.h"
 #include "winamp/input_plugin.h"
 
 namespace voskel {
@@ -22,8 +23,8 @@ int use_unified_file_info_dialog(const wchar_t* archive);
 HostWindow add_unified_file_info_pane(int n, const wchar_t* archive, HostWindow parent, wchar_t* name,
                                       std::size_t namelen);
 
-// Whether a dialog's copy is kept. Called holding state_lock().
-bool info_dialog_open();
+// Whether a dialog's copy is kept.
+bool info_dialog_open() REQUIRES(state_mutex);
 
 // Lets the dialog's copy go (Quit; the unload lets it go too).
 void close_info_dialog();

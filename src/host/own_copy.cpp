@@ -12,31 +12,25 @@ namespace voskel {
 
 namespace {
 
-// Guarded by state_lock().
-int calls_in_progress = 0;
-bool released = false;  // by release_for_unload, until admit_calls
+int calls_in_progress GUARDED_BY(state_mutex) = 0;
+bool released GUARDED_BY(state_mutex) = false;  // by release_for_unload, until admit_calls
 
 }  // namespace
 
-std::mutex& state_lock() {
-    static std::mutex lock;
-    return lock;
-}
-
 Activity::Activity() {
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     admitted_ = !released;
     if (admitted_) ++calls_in_progress;
 }
 
 Activity::~Activity() {
     if (!admitted_) return;
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     --calls_in_progress;
 }
 
 bool release_for_unload() {
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     const PlaybackState& playback = playback_state();
     const bool in_use = calls_in_progress > 0 || playback.owner.has_value() ||
                         playback.current_module.load() != nullptr || extended_reads_open() || info_dialog_open();
@@ -45,7 +39,7 @@ bool release_for_unload() {
 }
 
 void admit_calls() {
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     released = false;
 }
 
@@ -68,19 +62,18 @@ CopyAttempt make_own_copy(const char* archive) {
     if (!is_archive_extension(name.extension())) return {};
     // The first question of a process clears what processes that ended left.
     sweep_private_folders_once();
-    std::unique_ptr<PrivateFolder> folder = PrivateFolder::make();
+    LentFolder folder = lend_private_folder();
     if (!folder) return {};
     Extraction extraction = extract_to_temp(name, folder->path(), song_choice());
     library_found(extraction.found_library);
     if (extraction.file.empty()) return {nullptr, extraction.missing_library};
+    PluginRecord plays_it;
     {
-        const std::lock_guard<std::mutex> guard(state_lock());
-        // The hold is taken while the registry cannot unload the module.
-        if (In_Module* module = find_module_for(extraction.file, plugin_record())) {
-            return {std::make_unique<OwnCopy>(std::move(folder), std::move(extraction.file), *module), nullptr};
-        }
+        const MutexLock guard(state_mutex);
+        if (const PluginRecord* record = record_for(extraction.file, plugin_record())) plays_it = *record;
     }
-    return {};  // the folder goes, once the lock is let go
+    if (plays_it.module == nullptr) return {};  // the folder goes back, outside the lock
+    return {std::make_unique<OwnCopy>(std::move(folder), std::move(extraction.file), std::move(plays_it)), nullptr};
 }
 
 }  // namespace voskel

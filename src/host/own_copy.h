@@ -1,29 +1,22 @@
-// What the host's worker threads need beside playback: one lock, a count of
-// the calls in progress, and copies of archived songs in folders of their own.
+// What the host's worker threads need beside playback: a count of the calls
+// in progress, and copies of archived songs in folders of their own.
 //
 // Winamp calls the extended exports from its Media Library, ReplayGain,
 // format converter and CD burner threads while its main thread plays, and
-// the burner calls Play, GetFileInfo and Stop from a thread of its own. The
-// state lock guards what those calls share: the registry, the playing
-// file's name, path and module, the pending volume and pan, the member kept
-// for metadata, the open extended reads and the calls in progress. It is
-// held for short steps alone: never while an archive is extracted (each
-// extractor serialises its own library), never while an inner module plays,
-// describes or decodes, and never while a message box waits for the user.
+// the burner calls Play, GetFileInfo and Stop from a thread of its own. What
+// those calls share is guarded by the state lock (identity/state_lock.h).
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "extract/private_folder.h"
-#include "registry/module_hold.h"
+#include "identity/state_lock.h"
+#include "registry/plugin_registry.h"
 #include "text/text_string.h"
 #include "winamp/input_plugin.h"
 
 namespace voskel {
-
-std::mutex& state_lock();
 
 // A call of the host's in progress that reaches an inner module or a copy:
 // a question about a file, or the opening of an extended read. While one
@@ -31,8 +24,8 @@ std::mutex& state_lock();
 // admitted, and the call answers no, once the plugin has been released.
 class Activity {
 public:
-    Activity();
-    ~Activity();
+    Activity() EXCLUDES(state_mutex);
+    ~Activity() EXCLUDES(state_mutex);
     Activity(const Activity&) = delete;
     Activity& operator=(const Activity&) = delete;
     bool admitted() const { return admitted_; }
@@ -46,32 +39,32 @@ private:
 // extended read open, no information dialog open, no call in progress):
 // then no call is admitted afterwards, until Init. False, and nothing
 // changes, otherwise.
-bool release_for_unload();
+bool release_for_unload() EXCLUDES(state_mutex);
 
 // Lets calls in again after release_for_unload (the host's Init).
-void admit_calls();
+void admit_calls() EXCLUDES(state_mutex);
 
-// An archive's first member, extracted into a private folder, the inner
-// module that plays it, and a load of that module's library, so that the
-// module can be called until the copy goes, also after the host's Quit.
-// The folder goes, with everything in it, when the copy does. Its texts are
-// never copied (their buffers' counts are not shared between threads); they
-// are read through chars() alone.
+// An archive's song, extracted into a private folder, the inner module that
+// plays it, and a hold on that module's library, so that the module can be
+// called until the copy goes, also after the host's Quit. The folder is
+// emptied when the copy goes, and kept for the next. Its texts are never
+// copied (their buffers' counts are not shared between threads); they are
+// read through chars() alone. A copy goes outside the state lock: the last
+// hold on a library unloads it.
 class OwnCopy {
 public:
-    OwnCopy(std::unique_ptr<PrivateFolder> folder, TextString file, In_Module& module)
-        : folder_(std::move(folder)), file_(std::move(file)), module_(module), hold_(module) {}
+    OwnCopy(LentFolder folder, TextString file, PluginRecord plays_it)
+        : folder_(std::move(folder)), file_(std::move(file)), plays_it_(std::move(plays_it)) {}
     OwnCopy(const OwnCopy&) = delete;
     OwnCopy& operator=(const OwnCopy&) = delete;
 
     const char* file() const { return file_.chars(); }
-    In_Module& module() const { return module_; }
+    In_Module& module() const { return *plays_it_.module; }
 
 private:
-    std::unique_ptr<PrivateFolder> folder_;
+    LentFolder folder_;
     TextString file_;
-    In_Module& module_;
-    ModuleHold hold_;
+    PluginRecord plays_it_;
 };
 
 struct CopyAttempt {
@@ -79,10 +72,9 @@ struct CopyAttempt {
     const char* missing_library = nullptr;  // as Extraction's
 };
 
-// Extracts archive (an MDZ or MDR name) into a new private folder and finds
-// its module; no copy, and nothing left behind, when either fails. Takes
-// state_lock() itself: the caller holds no lock of ours.
-CopyAttempt make_own_copy(const char* archive);
+// Extracts archive (an MDZ or MDR name) into a private folder and finds its
+// module; no copy, and nothing left behind, when either fails.
+CopyAttempt make_own_copy(const char* archive) EXCLUDES(state_mutex);
 
 // A file name the host gave in UTF-16 as the 8-bit text of the file calls:
 // exactly, or else by its short (8.3) form; empty when it has neither.

@@ -1,6 +1,5 @@
 #include "host/playback.h"
 
-#include <mutex>
 #include <string>
 #include <utility>
 
@@ -31,7 +30,7 @@ void delete_temp_file(TextString& path, TextString& made_folder) {
 // Orders the writes of our record's flag word: a poll that read the
 // current module just before Stop cleared it writes before Stop's own
 // write, or not at all.
-std::mutex flags_lock;
+Mutex flags_mutex;
 
 // Our record shows what the playing module says of itself on its own: that
 // it does its own equaliser, or applied replay gain and its preamp, so that
@@ -41,7 +40,7 @@ std::mutex flags_lock;
 void show_module_flags(In_Module* module) {
     constexpr int shown = IN_MODULE_FLAG_EQ | IN_MODULE_FLAG_REPLAYGAIN | IN_MODULE_FLAG_REPLAYGAIN_PREAMP;
     int flags = IN_MODULE_FLAG_USES_OUTPUT_PLUGIN;
-    const std::lock_guard<std::mutex> guard(flags_lock);
+    const MutexLock guard(flags_mutex);
     if (module != nullptr) {
         // A module that is no longer current shows nothing any more.
         if (playback.current_module.load() != module) return;
@@ -62,9 +61,10 @@ Extraction extract_to_temp(const TextString& archive, const TextString& own_fold
 }
 
 SongChoice song_choice() {
+    ensure_plugins_scanned(plugin_record());
     PlayedExtensions played;
     {
-        const std::lock_guard<std::mutex> guard(state_lock());
+        const MutexLock guard(state_mutex);
         played = played_extensions(plugin_record());
     }
     return SongChoice([played = std::move(played)](const TextString& name) { return played.plays(name); });
@@ -72,9 +72,10 @@ SongChoice song_choice() {
 
 void Init() {
     admit_calls();
+    reopen_private_folders();
     // The plugin's first Init clears what processes that ended left.
     sweep_private_folders_once();
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     playback.current_module = nullptr;
     reopen_plugins();
 }
@@ -83,7 +84,7 @@ int Play(char* file) {
     const Activity activity;
     if (!activity.admitted()) return 1;
     {
-        const std::lock_guard<std::mutex> guard(state_lock());
+        const MutexLock guard(state_mutex);
         if (playback.owner.has_value() && *playback.owner != std::this_thread::get_id()) return 1;
         playback.owner = std::this_thread::get_id();
     }
@@ -93,17 +94,20 @@ int Play(char* file) {
     Extraction extraction =
         is_archive_extension(archive.extension()) ? extract_to_temp(archive, TextString(), song_choice())
                                                   : Extraction{};
+    // Whatever was extracted, the lookup scans a folder not scanned yet.
+    ensure_plugins_scanned(plugin_record());
 
     In_Module* module = nullptr;
     std::string path;  // what the module is given; Stop may clear temp_path meanwhile
     int32_t volume = -1;
     std::optional<int32_t> pan;
     {
-        const std::lock_guard<std::mutex> guard(state_lock());
+        const MutexLock guard(state_mutex);
         playback.current_name = file;
         playback.temp_path = std::move(extraction.file);
         playback.temp_made_folder = std::move(extraction.made_folder);
-        module = find_module_for(playback.temp_path, plugin_record());
+        const PluginRecord* record = record_for(playback.temp_path, plugin_record());
+        module = record != nullptr ? record->module : nullptr;
         playback.current_module = module;
         path = playback.temp_path.chars();
         if (module != nullptr) {
@@ -131,7 +135,7 @@ int Play(char* file) {
     // its file goes, no module is current, and the volume and pan it took
     // wait for the next song, unless the host has set others since.
     {
-        const std::lock_guard<std::mutex> guard(state_lock());
+        const MutexLock guard(state_mutex);
         playback.current_module = nullptr;
         if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path, playback.temp_made_folder);
         if (playback.pending_volume < 0) playback.pending_volume = volume;
@@ -145,14 +149,14 @@ int Play(char* file) {
 void Stop() {
     In_Module* module = nullptr;
     {
-        const std::lock_guard<std::mutex> guard(state_lock());
+        const MutexLock guard(state_mutex);
         module = playback.current_module.exchange(nullptr);
     }
     if (module != nullptr) module->Stop();
     show_module_flags(nullptr);
     // The song stays its thread's until its file is gone: no other Play can
     // extract a member of that name meanwhile, only to lose it here.
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     if (!playback.temp_path.empty()) delete_temp_file(playback.temp_path, playback.temp_made_folder);
     playback.owner.reset();
 }
@@ -163,8 +167,8 @@ void Quit() {
     if (playback.current_module.load() != nullptr) Stop();
     drop_kept_member();
     close_info_dialog();
-    const std::lock_guard<std::mutex> guard(state_lock());
     unload_plugins();
+    close_private_folders();
 }
 
 // Each forwarder reads the current module once: GetOutputTime also comes
@@ -208,7 +212,7 @@ void SetVolume(int volume) {
         module->SetVolume(volume);
         return;
     }
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     playback.pending_volume = volume;
 }
 
@@ -217,7 +221,7 @@ void SetPan(int pan) {
         module->SetPan(pan);
         return;
     }
-    const std::lock_guard<std::mutex> guard(state_lock());
+    const MutexLock guard(state_mutex);
     playback.pending_pan = pan;
 }
 

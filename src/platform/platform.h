@@ -33,11 +33,6 @@ struct SystemCalls {
     // Drops one load of the library. A null handle is ignored.
     void (*unload_library)(LibraryHandle library);
 
-    // One more load of a library that is loaded now, however it was loaded,
-    // to be dropped with unload_library: while it lasts, the library stays
-    // whatever else unloads it. Null when the library is not loaded.
-    LibraryHandle (*load_again)(LibraryHandle library);
-
     // Visits every entry of one folder whose name matches the last component
     // of pattern ('*' and '?' wildcards, compared without regard to case).
     // Directories are reported as such. A folder that cannot be read, or a

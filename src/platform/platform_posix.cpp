@@ -36,12 +36,6 @@ void unload_library(LibraryHandle library) {
     if (library != nullptr) dlclose(library);
 }
 
-LibraryHandle load_again(LibraryHandle library) {
-    link_map* map = nullptr;
-    if (library == nullptr || dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return nullptr;
-    return dlopen(map->l_name, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
-}
-
 bool name_before(const std::string& a, const std::string& b) {
     const int folded = strcasecmp(a.c_str(), b.c_str());
     return folded != 0 ? folded < 0 : a < b;
@@ -273,7 +267,7 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 }
 
 constexpr SystemCalls posix_calls = {
-    load_library, find_symbol, unload_library, load_again, find_files,
+    load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
     character_length, is_exact_text, utf8_to_wide, wide_to_utf8, wide_to_utf8, wide_to_utf8_for_display,
     make_folder, remove_empty_folder, remove_folder_tree, hold_lock_file, release_lock_file,

@@ -26,16 +26,6 @@ void unload_library(LibraryHandle library) {
     if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
 }
 
-// By address, not by file name: the name may have no ANSI form.
-LibraryHandle load_again(LibraryHandle library) {
-    HMODULE again = nullptr;
-    if (library == nullptr ||
-        !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, static_cast<LPCWSTR>(library), &again)) {
-        return nullptr;
-    }
-    return reinterpret_cast<LibraryHandle>(again);
-}
-
 void find_files(const char* pattern, FoundFileVisitor visit, void* context) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern, &found);
@@ -282,7 +272,7 @@ bool file_identity(const char* path, uint64_t& size, uint64_t& modified) {
 }
 
 constexpr SystemCalls win32_calls = {
-    load_library, find_symbol, unload_library, load_again, find_files,
+    load_library, find_symbol, unload_library, find_files,
     module_file_name, delete_file, show_message, get_env,
     character_length, is_exact_text, ansi_to_wide, wide_to_ansi, wide_path_to_ansi, wide_to_ansi_for_display,
     make_folder, remove_empty_folder, remove_folder_tree, hold_lock_file, release_lock_file,

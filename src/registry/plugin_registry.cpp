@@ -1,6 +1,9 @@
 #include "registry/plugin_registry.h"
 
+#include <condition_variable>
 #include <cstring>
+#include <optional>
+#include <thread>
 
 #include "identity/plugin_identity.h"
 #include "registry/inner_module.h"
@@ -9,8 +12,12 @@ namespace voskel {
 
 namespace {
 
-constinit PluginRegistry registry;
-bool unloaded = false;  // by unload_plugins, until reopen_plugins
+PluginRegistry registry GUARDED_BY(state_mutex);
+bool unloaded GUARDED_BY(state_mutex) = false;  // by unload_plugins, until reopen_plugins
+// The thread that is scanning the folder now, outside the lock, if any; the
+// others that look up meanwhile wait on scan_done.
+std::optional<std::thread::id> scanner GUARDED_BY(state_mutex);
+std::condition_variable_any scan_done;
 
 char fold_case(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -37,8 +44,9 @@ void collect_candidate(const char* name, bool is_directory, void* context) {
 
 PluginRegistry& plugin_registry() { return registry; }
 
-void scan_plugins(const In_Module& own) {
+PluginRegistry scan_plugins(const In_Module& own) {
     SystemCalls& system = system_calls();
+    PluginRegistry found;
 
     TextString own_path;
     own_path.load_module_path(own.hDllInstance);
@@ -61,19 +69,17 @@ void scan_plugins(const In_Module& own) {
             system.unload_library(library);
             continue;
         }
-        PluginRecord record{module, library};
-        if (!prepare_module(record, own)) {
-            system.unload_library(library);
-            continue;
-        }
+        PluginRecord record{module, std::make_shared<const PluginLibrary>(library)};
+        if (!prepare_module(record, own)) continue;  // record.library goes, and unloads it
         // The host maker's own modules go last, so that other makers' plugins
         // win ties.
         if (is_host_makers_module(*module)) {
-            registry.push_back(record);
+            found.push_back(std::move(record));
         } else {
-            registry.insert(registry.begin(), record);
+            found.insert(found.begin(), std::move(record));
         }
     }
+    return found;
 }
 
 bool prepare_module(PluginRecord& record, const In_Module& own) {
@@ -84,12 +90,11 @@ bool prepare_module(PluginRecord& record, const In_Module& own) {
     // services from the host, only our own record counts as set up.
     const bool already_set_up = own.SAVSAInit != nullptr ? module.SAVSAInit == own.SAVSAInit : &module == &own;
     if (already_set_up) {
-        system_calls().unload_library(record.library);
-        record.library = nullptr;
+        record.library.reset();  // the extra load goes
         return true;
     }
 
-    module.hDllInstance = record.library;
+    module.hDllInstance = record.library_handle();
     module.hMainWindow = own.hMainWindow;
     // As the host does: a module sets these flags itself while it plays.
     module.UsesOutputPlug &= ~IN_MODULE_FLAGS_SET_WHILE_PLAYING;
@@ -107,34 +112,82 @@ bool prepare_module(PluginRecord& record, const In_Module& own) {
     return init_module(module);
 }
 
+namespace {
+
+// Quits the modules this plugin set up, outside the lock; their libraries
+// go as the records do, unless a copy still holds one.
+void quit_modules(PluginRegistry& records) EXCLUDES(state_mutex) {
+    for (const PluginRecord& record : records) {
+        if (record.library) record.module->Quit();
+    }
+    records.clear();
+}
+
+}  // namespace
+
+void ensure_plugins_scanned(const In_Module& own) {
+    {
+        MutexLock guard(state_mutex);
+        while (scanner.has_value()) {
+            // A module's Init that calls back on the scanning thread would
+            // wait for itself.
+            if (*scanner == std::this_thread::get_id()) return;
+            state_mutex.wait(scan_done);
+        }
+        if (unloaded || !registry.empty()) return;
+        scanner = std::this_thread::get_id();
+    }
+    PluginRegistry found = scan_plugins(own);
+    {
+        MutexLock guard(state_mutex);
+        scanner.reset();
+        scan_done.notify_all();
+        // Quit may have come meanwhile; then what was found goes again.
+        if (!unloaded && registry.empty()) registry.swap(found);
+    }
+    quit_modules(found);
+}
+
 // Every record is forgotten, those of modules set up by someone else (our
 // own among them) too: the scan after the next Init finds them again, and a
 // registry that kept them would never be empty enough to scan.
 void unload_plugins() {
-    for (const PluginRecord& record : registry) {
-        if (record.library == nullptr) continue;
-        record.module->Quit();
-        system_calls().unload_library(record.library);
+    PluginRegistry taken;
+    {
+        MutexLock guard(state_mutex);
+        taken.swap(registry);
+        unloaded = true;
     }
-    registry.clear();
-    unloaded = true;
+    quit_modules(taken);
 }
 
 void reopen_plugins() { unloaded = false; }
 
-In_Module* find_module_for(const TextString& path, const In_Module& own) {
+const PluginRecord* record_for(const TextString& path, const In_Module& own) {
     const TextString extension = path.extension();
-    if (unloaded) return nullptr;
-    if (registry.empty()) scan_plugins(own);
     // An archive inside an archive is not played. Handing it on could only
     // reach ourselves or another archive player, which might hand it back:
     // an archive that holds itself would then never stop being extracted.
-    if (is_archive_extension(extension)) return nullptr;
+    if (unloaded || is_archive_extension(extension)) return nullptr;
     for (const PluginRecord& record : registry) {
         if (record.module == &own) continue;
-        if (extension_list_matches(record.module->FileExtensions, extension)) return record.module;
+        if (extension_list_matches(record.module->FileExtensions, extension)) return &record;
     }
     return nullptr;
+}
+
+PluginRecord record_of(In_Module& module) {
+    for (const PluginRecord& record : registry) {
+        if (record.module == &module) return record;
+    }
+    return {&module, nullptr};
+}
+
+In_Module* find_module_for(const TextString& path, const In_Module& own) {
+    ensure_plugins_scanned(own);
+    MutexLock guard(state_mutex);
+    const PluginRecord* record = record_for(path, own);
+    return record != nullptr ? record->module : nullptr;
 }
 
 namespace {
@@ -156,7 +209,6 @@ std::string copy_of_list(const char* list) {
 PlayedExtensions played_extensions(const In_Module& own) {
     PlayedExtensions played;
     if (unloaded) return played;
-    if (registry.empty()) scan_plugins(own);
     for (const PluginRecord& record : registry) {
         if (record.module != &own && record.module->FileExtensions != nullptr) {
             played.lists_.push_back(copy_of_list(record.module->FileExtensions));

@@ -28,6 +28,7 @@ std::vector<std::string> TempFolder::files() const {
         }
         found.push_back(file.rfind("temp/", 0) == 0 ? file.substr(5) : "../" + file);
     }
+    std::erase_if(found, is_private_folder_lock);
     return found;
 }
 

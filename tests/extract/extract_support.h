@@ -26,7 +26,8 @@ public:
     const std::string& path() const { return path_; }
     const std::string& outer() const { return outer_.path(); }
     // Files below the outer folder, relative to the temporary folder and
-    // with '/' between components ("../x" for one beside it).
+    // with '/' between components ("../x" for one beside it), but for the
+    // lock files of idle private folders.
     std::vector<std::string> files() const;
     // The folder joined with a stored name, as the plugin joins it: with '\\'
     // alone between folders on Windows.

@@ -66,13 +66,24 @@ struct Exports {
 
 // The folders and files directly in a folder, by their names in the code
 // page of the file calls.
-inline std::vector<std::string> entries_in(const std::string& folder) {
+inline std::vector<std::string> all_entries_in(const std::string& folder) {
     std::vector<std::string> names;
     const auto collect = [](const char* name, bool, void* context) {
         static_cast<std::vector<std::string>*>(context)->push_back(name);
     };
     platform_system_calls().find_files(test::join(folder, "*").c_str(), collect, &names);
     std::erase_if(names, [](const std::string& name) { return name == "." || name == ".."; });
+    return names;
+}
+
+// The same but for the plugin's idle private folders, which hold nothing
+// but their lock file and stay from one copy to the next: what copies left.
+inline std::vector<std::string> entries_in(const std::string& folder) {
+    std::vector<std::string> names = all_entries_in(folder);
+    std::erase_if(names, [&](const std::string& name) {
+        return name.starts_with("in_voskel-") &&
+               all_entries_in(test::join(folder, name)) == std::vector<std::string>{"in_voskel-lock"};
+    });
     return names;
 }
 

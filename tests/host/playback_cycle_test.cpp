@@ -164,8 +164,8 @@ TEST_P(InProcessPlayback, MissingArchiveLibraryIsReportedToPlaysAndOnceToQuestio
         // The host's message loop calls in while the box is up: nothing of
         // ours may be locked then.
         messages.while_shown([] {
-            ASSERT_TRUE(state_lock().try_lock()) << "a box is shown under the lock";
-            state_lock().unlock();
+            ASSERT_TRUE(state_mutex.try_lock()) << "a box is shown under the lock";
+            state_mutex.unlock();
             char playing_title[16] = "";
             GetFileInfo(nullptr, playing_title, nullptr);
         });

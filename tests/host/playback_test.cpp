@@ -65,7 +65,7 @@ protected:
 
     // The path the plugin hands on for a member extracted into the host's temporary folder.
     std::string extracted(const std::string& member) const { return test::join(host.temp_folder().path(), member); }
-    std::vector<std::string> temp_files() const { return host.temp_folder().files(); }
+    std::vector<std::string> temp_files() const { return host.temp_files(); }
 
     std::string zip(const std::string& file, const std::string& member, const std::string& bytes) const {
         const std::string path = archives.file(file);

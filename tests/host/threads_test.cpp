@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -144,6 +147,51 @@ TEST(WorkerThreads, PlayingModulesFlagsNeverOutliveItsStop) {
     for (std::thread& poller : pollers) poller.join();
     EXPECT_EQ(not_shown, 0);
     EXPECT_EQ(outlived, 0);
+}
+
+// A module whose Init calls back into the plugin from another thread, and
+// waits for it, while the first lookup's scan sets it up: nothing of a
+// module may run under the plugin's lock, or this would never end.
+TEST(WorkerThreads, ModuleCallingBackDuringItsInitDoesNotDeadlockTheScan) {
+    if (!test::library_available(test::zip_format())) GTEST_SKIP() << "unzip32.dll has not been built";
+    const test::LibrarySearch search(test::host_path(VOSKEL_WINDOWS_LIBS_DIR));
+    const test::ScratchFolder archives("calls-back");
+    const std::string song = archives.file("song.mdz");
+    test::write_file(song, test::zip_archive({{.name = "song.mod", .data = "the song"}}));
+    test::TestHost host("calls-back");
+    host.install("in_alpha");
+    ASSERT_TRUE(host.start());
+    // A load of the test's own reaches the recorder before the scan sets it up.
+    const LibraryHandle alpha = platform_system_calls().load_library(host.path_of("in_alpha").c_str());
+    ASSERT_NE(alpha, nullptr);
+    using SetInitCall = void (*)(void (*)(void*), void*);
+    const auto set_init_call =
+        reinterpret_cast<SetInitCall>(platform_system_calls().find_symbol(alpha, "recorder_set_init_call"));
+    ASSERT_NE(set_init_call, nullptr);
+    set_init_call(
+        [](void* plugin) {
+            static_cast<In_Module*>(plugin)->SetVolume(77);  // takes the lock while no song plays
+            char title[GETFILEINFO_TITLE_LENGTH] = "";
+            static_cast<In_Module*>(plugin)->GetFileInfo(nullptr, title, nullptr);
+        },
+        &host.plugin());
+    std::atomic<bool> done{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 600 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!done) {
+            std::fprintf(stderr, "the scan deadlocked with the module's Init\n");
+            std::abort();
+        }
+    });
+    EXPECT_EQ(host.play(song), 0);
+    done = true;
+    watchdog.join();
+    const test::Recorder recorder = host.recorder("in_alpha");
+    EXPECT_EQ(recorder.count("Init"), 1);
+    EXPECT_EQ(recorder.calls("SetVolume").front().fields, std::vector<std::string>{"77"}) << "the call came back";
+    host.stop();
+    set_init_call(nullptr, nullptr);
+    platform_system_calls().unload_library(alpha);
 }
 
 // The CD burner plays from a thread of its own, also while the user's song

@@ -47,6 +47,7 @@
 #include <windows.h>
 #define RECORDER_EXPORT extern "C" __declspec(dllexport)
 #else
+#include <pthread.h>
 #define RECORDER_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
@@ -343,7 +344,39 @@ using InitResult = void;
 #define RECORDER_RETURN_INIT return
 #endif
 
+// What Init runs on a thread of its own, waiting for it to end: a module
+// that calls back into its host (or into the plugin that loaded it) from
+// another thread during Init, as some do to find their configuration.
+void (*init_call)(void*) = nullptr;
+void* init_call_context = nullptr;
+
+#if defined(_WIN32)
+DWORD WINAPI run_init_call(void*) {
+    init_call(init_call_context);
+    return 0;
+}
+
+void call_on_another_thread() {
+    HANDLE thread = CreateThread(nullptr, 0, run_init_call, nullptr, 0, nullptr);
+    if (thread == nullptr) std::abort();
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+#else
+void* run_init_call(void*) {
+    init_call(init_call_context);
+    return nullptr;
+}
+
+void call_on_another_thread() {
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, run_init_call, nullptr) != 0) std::abort();
+    pthread_join(thread, nullptr);
+}
+#endif
+
 InitResult Init() {
+    if (init_call != nullptr) call_on_another_thread();
     const In_Module& self = record();
     begin("Init");
     pair("hMainWindow");
@@ -670,6 +703,13 @@ RECORDER_EXPORT void recorder_set_wide_title(const wchar_t* title, int count, in
 
 // The module's version word, for a test to check which build it loaded.
 RECORDER_EXPORT int recorder_version() { return voskel::record().version; }
+
+// From now on Init first runs call(context) on a thread of its own and
+// waits for it.
+RECORDER_EXPORT void recorder_set_init_call(void (*call)(void*), void* context) {
+    voskel::init_call = call;
+    voskel::init_call_context = context;
+}
 
 // With output on, a successful Play calls SetInfo, opens outMod, starts the
 // visualisation and writes one block of silence; Stop closes both again.

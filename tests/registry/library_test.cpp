@@ -108,9 +108,9 @@ TEST_P(LibraryFolderTest, FreshLibrariesAreSetUpOnceAndReleasedOnceAtQuit) {
     const LibraryHandle beta = handle_of("in_beta");
     const LibraryHandle nsmod = handle_of("in_nsmod");
     ASSERT_EQ(plugin_registry().size(), 3u);
-    EXPECT_EQ(plugin_registry()[0].library, beta);
-    EXPECT_EQ(plugin_registry()[1].library, alpha);
-    EXPECT_EQ(plugin_registry()[2].library, nsmod);
+    EXPECT_EQ(plugin_registry()[0].library_handle(), beta);
+    EXPECT_EQ(plugin_registry()[1].library_handle(), alpha);
+    EXPECT_EQ(plugin_registry()[2].library_handle(), nsmod);
     EXPECT_EQ(chosen, plugin_registry()[0].module) << "in_beta lists mod and comes first";
     EXPECT_EQ(find_module_for(song("song.xm"), plugin_record()), plugin_registry()[1].module);
     EXPECT_EQ(find_module_for(song("song.mtm"), plugin_record()), nullptr);
@@ -168,7 +168,7 @@ TEST_P(LibraryFolderTest, LibraryTheHostSetUpKeepsItsOneInitAndGetsNoQuit) {
 
     EXPECT_EQ(find_module_for(song("song.s3m"), plugin_record()), module);
     ASSERT_EQ(plugin_registry().size(), 1u);
-    EXPECT_EQ(plugin_registry()[0].library, nullptr);
+    EXPECT_EQ(plugin_registry()[0].library_handle(), nullptr);
     EXPECT_EQ(handle_of("in_alpha"), host_load);
     EXPECT_EQ(counts.loads[host_load], 1);
     EXPECT_EQ(counts.unloads[host_load], 1) << "our extra load is dropped at once";
@@ -193,9 +193,9 @@ TEST_P(LibraryFolderTest, RecordsThatBendTheRulesAreRegisteredAndReadSafely) {
     const In_Module* for_mtm = find_module_for(song("song.mtm"), plugin_record());
     ASSERT_EQ(plugin_registry().size(), 4u);
     EXPECT_EQ(for_mtm, plugin_registry().back().module);
-    EXPECT_EQ(plugin_registry().back().library, handle_of("in_nsfull")) << "the host maker's goes last";
+    EXPECT_EQ(plugin_registry().back().library_handle(), handle_of("in_nsfull")) << "the host maker's goes last";
     std::vector<LibraryHandle> others;
-    for (std::size_t i = 0; i < 3; ++i) others.push_back(plugin_registry()[i].library);
+    for (std::size_t i = 0; i < 3; ++i) others.push_back(plugin_registry()[i].library_handle());
     std::sort(others.begin(), others.end());
     std::vector<LibraryHandle> expected = {handle_of("in_nolist"), handle_of("in_nodesc"), handle_of("in_noname")};
     std::sort(expected.begin(), expected.end());
@@ -203,7 +203,7 @@ TEST_P(LibraryFolderTest, RecordsThatBendTheRulesAreRegisteredAndReadSafely) {
 
     auto module_of = [&](const std::string& base) {
         for (const PluginRecord& record : plugin_registry()) {
-            if (record.library == handle_of(base)) return record.module;
+            if (record.library_handle() == handle_of(base)) return record.module;
         }
         return static_cast<In_Module*>(nullptr);
     };

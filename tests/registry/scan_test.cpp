@@ -287,7 +287,7 @@ TEST_F(FakeFolderTest, FreshModuleIsSetUpAsTheHostWouldAndReleasedAtQuit) {
     EXPECT_EQ(fresh.record.SetInfo, nullptr);
     EXPECT_EQ(fresh.record.outMod, nullptr);
     ASSERT_EQ(plugin_registry().size(), 1u);
-    EXPECT_EQ(plugin_registry()[0].library, &library);
+    EXPECT_EQ(plugin_registry()[0].library_handle(), &library);
     EXPECT_EQ(library.loads_made, 1);
     EXPECT_EQ(library.unloads, 0);
 
@@ -325,7 +325,7 @@ TEST_F(FakeFolderTest, ModuleTheHostSetUpIsLeftToTheHost) {
     EXPECT_EQ(library.loads_made, 1);
     EXPECT_EQ(library.unloads, 1) << "our extra load is dropped at once";
     ASSERT_EQ(plugin_registry().size(), 1u);
-    EXPECT_EQ(plugin_registry()[0].library, nullptr);
+    EXPECT_EQ(plugin_registry()[0].library_handle(), nullptr);
 
     unload_plugins();
     EXPECT_EQ(hosted.quits, 0);
@@ -343,7 +343,7 @@ TEST_F(FakeFolderTest, OwnRecordIsRegisteredWithoutLibraryAndNeverChosen) {
     EXPECT_EQ(registry_names(), (std::vector<std::string>{"in_voskel", "in_alpha"}));
     ASSERT_EQ(plugin_registry().size(), 2u);
     EXPECT_EQ(plugin_registry()[0].module, &plugin_record());
-    EXPECT_EQ(plugin_registry()[0].library, nullptr);
+    EXPECT_EQ(plugin_registry()[0].library_handle(), nullptr);
     EXPECT_EQ(own_library.loads_made, 1);
     EXPECT_EQ(own_library.unloads, 1);
     EXPECT_EQ(sandbox.own().hDllInstance, &own_library);

@@ -88,6 +88,11 @@ std::vector<std::string> ScratchFolder::files() const {
     return found;
 }
 
+bool is_private_folder_lock(const std::string& relative) {
+    return relative.starts_with("in_voskel-") &&
+           (relative.ends_with("/in_voskel-lock") || relative.ends_with("\\in_voskel-lock"));
+}
+
 uint32_t shift_jis_character_length(const char* text) {
     const auto lead = static_cast<unsigned char>(text[0]);
     const bool is_lead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);

@@ -38,6 +38,11 @@ private:
     std::string path_;
 };
 
+// Whether a file's path below a temporary folder (its components parted by
+// '/' or '\\') is the lock file of one of the plugin's private folders,
+// which it keeps, emptied, from one copy to the next.
+bool is_private_folder_lock(const std::string& relative);
+
 // Sets (or, with a null value, removes) an environment variable of this
 // process, as the C runtime's getenv sees it.
 void set_env(const char* name, const char* value);

@@ -283,6 +283,12 @@ TestHost::~TestHost() {
     active_host = nullptr;
 }
 
+std::vector<std::string> TestHost::temp_files() const {
+    std::vector<std::string> files = temp_.files();
+    std::erase_if(files, is_private_folder_lock);
+    return files;
+}
+
 std::string TestHost::path_of(const std::string& base) const { return folder_.file(library_file_name(base)); }
 
 void TestHost::install(const std::string& base) {

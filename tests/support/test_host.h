@@ -116,6 +116,10 @@ public:
     const ScratchFolder& folder() const { return folder_; }
     // The temporary folder TEMP and TMP name while the host is alive.
     const ScratchFolder& temp_folder() const { return temp_; }
+    // Every file below it but the lock files of the plugin's private
+    // folders, which it keeps, emptied, from one copy to the next: what is
+    // left of songs.
+    std::vector<std::string> temp_files() const;
     // A library's path in the plugin folder: path_of("in_alpha").
     std::string path_of(const std::string& base) const;
     // Copies the built test plugin, in the host's width, into the plugin
