@@ -58,14 +58,20 @@ int main(int argc, char** argv) {
               std::string("BM_TextString_Assign/") + size, std::string("BM_StdString_Assign/") + size);
     }
     ratio(report, "Play+Stop, 5 MiB member / the library alone", "BM_PlayStop_5MiB", "BM_Direct_5MiB", 1.15);
+    // On Windows the plugin must load unzip32.dll for each archive and list
+    // it first: its question is measured against that work below.
+#if defined(_WIN32)
+    ratio(report, "GetFileInfo on 1,000 archives / the library alone", "BM_GetFileInfo_Playlist", "BM_Direct_Playlist");
+#else
     ratio(report, "GetFileInfo on 1,000 archives / the library alone", "BM_GetFileInfo_Playlist", "BM_Direct_Playlist",
-          1.25);
+          1.10);
+#endif
     ratio(report, "  the library alone, listing first / alone", "BM_Direct_Playlist_ListFirst", "BM_Direct_Playlist");
     ratio(report, "  the library alone, loaded for each archive / alone", "BM_Direct_Playlist_LoadEach",
           "BM_Direct_Playlist");
     ratio(report, "  the library alone, both / alone", "BM_Direct_Playlist_ListFirstLoadEach", "BM_Direct_Playlist");
     ratio(report, "  GetFileInfo / the library alone, both", "BM_GetFileInfo_Playlist",
-          "BM_Direct_Playlist_ListFirstLoadEach");
+          "BM_Direct_Playlist_ListFirstLoadEach", 1.05);
     if (report.has("BM_ScanPlugins/100") && report.has("BM_ScanPlugins/0")) {
         const double full = report.seconds("BM_ScanPlugins/100"), empty = report.seconds("BM_ScanPlugins/0");
         std::printf("%-58s %6.3f ms  (100 plugins %.1f ms, none %.1f ms)\n", "scan_plugins, time per plugin",

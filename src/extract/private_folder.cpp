@@ -98,31 +98,9 @@ std::unique_ptr<PrivateFolder> PrivateFolder::make() {
 
 PrivateFolder::~PrivateFolder() { empty_and_release({folder_, lock_path_}, lock_); }
 
-bool PrivateFolder::empty_out() const {
-    struct Found {
-        const PrivateFolder* folder;
-        bool all_gone = true;
-    } found{this};
-    TextString pattern = folder_;
-    pattern.join_path(TextString("*"));
-    system_calls().find_files(
-        pattern.chars(),
-        [](const char* name, bool is_directory, void* context) {
-            auto& found = *static_cast<Found*>(context);
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || std::strcmp(name, lock_name) == 0) {
-                return;
-            }
-            TextString entry = found.folder->folder_;
-            entry.join_path(TextString(name));
-            if (is_directory) {
-                system_calls().remove_folder_tree(entry.chars());
-            } else {
-                system_calls().delete_file(entry.chars());
-            }
-            found.all_gone = found.all_gone && file_state(entry.chars()).kind == FileState::Kind::absent;
-        },
-        &found);
-    return found.all_gone;
+void PrivateFolder::clear_out(const TextString& file, const TextString& made_folder) {
+    remove_extracted(file, made_folder);
+    if (file_state(file.chars()).kind != FileState::Kind::absent) reusable_ = false;
 }
 
 namespace {
@@ -147,8 +125,8 @@ struct Pool {
 
 void GiveBack::operator()(PrivateFolder* folder) const {
     std::unique_ptr<PrivateFolder> given(folder);
-    // One that cannot be emptied (a player kept a file of it open) goes.
-    if (!pool_open || !given->empty_out()) return;
+    // One that could not be emptied (a player kept a file of it open) goes.
+    if (!pool_open || !given->reusable_) return;
     const MutexLock guard(pool.mutex);
     if (!pool.closed) pool.idle.push_back(std::move(given));
 }

@@ -44,9 +44,10 @@ public:
     // The folder goes with everything in it, then its lock.
     ~PrivateFolder();
 
-    // Deletes everything in the folder but its lock; false when something
-    // stays.
-    bool empty_out() const;
+    // Deletes a file extracted into the folder and the folders made for it
+    // (temp_dir.h), so that the folder can be lent again; one whose file
+    // stays (a player kept it open) is not.
+    void clear_out(const TextString& file, const TextString& made_folder);
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;
 
@@ -54,16 +55,19 @@ public:
     const TextString& path() const { return folder_; }
 
 private:
+    friend struct GiveBack;
+
     PrivateFolder(TextString folder, TextString lock_path, void* lock)
         : folder_(std::move(folder)), lock_path_(std::move(lock_path)), lock_(lock) {}
 
     TextString folder_;
     TextString lock_path_;
     void* lock_;
+    bool reusable_ = true;
 };
 
-// A private folder lent to one copy; it goes back to the pool, emptied,
-// when the copy lets go of it.
+// A private folder lent to one copy; it goes back to the pool when the copy
+// lets go of it, once the copy has cleared out what it put there.
 struct GiveBack {
     void operator()(PrivateFolder* folder) const;
 };

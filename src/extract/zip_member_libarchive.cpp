@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -105,18 +106,24 @@ bool copy_data(MemberData& data, std::size_t count, int out) {
     return true;
 }
 
-// Writes the current entry's data to name below folder; on failure leaves
+// Writes the current entry's data to target, name below folder; on failure leaves
 // no file of that name behind. The first block is read before the file is
 // opened, so that a member that cannot be read at all (encrypted, an
 // unknown method) leaves a file of that name that was there before alone.
-bool write_member(archive* reader, uint64_t declared_size, const TextString& folder, const char* name) {
+bool write_member(archive* reader, uint64_t declared_size, const TextString& folder, const char* name,
+                  const TextString& target) {
     MemberData data(reader, declared_size);
     std::size_t first_count = 0;
     if (!data.next(first_count)) return false;
-    Descriptor folder_fd(open(folder.empty() ? "." : folder.chars(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    Descriptor parent;
-    const char* leaf = nullptr;
-    if (folder_fd.get() < 0 || !open_parent(folder_fd.get(), name, parent, leaf)) return false;
+    // The file's folder: for a name without folders the extraction folder,
+    // which the file is opened in by its full path; else the name's folders,
+    // walked one by one below it, following no link.
+    Descriptor parent(AT_FDCWD);
+    const char* leaf = target.chars();
+    if (std::strchr(name, '/') != nullptr) {
+        const Descriptor folder_fd(open(folder.empty() ? "." : folder.chars(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder_fd.get() < 0 || !open_parent(folder_fd.get(), name, parent, leaf)) return false;
+    }
     Descriptor out(openat(parent.get(), leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (out.get() < 0) return false;
     const bool copied = copy_data(data, first_count, out.get());
@@ -159,7 +166,7 @@ Extraction extract_zip_member(const TextString& archive, const TextString& own_f
     TextString target;
     if (!accept_member(folder, name, declared_size, target)) return {};
     const TextString missing_folder = first_missing_folder(folder, target);
-    const bool written = write_member(reader.get(), declared_size, folder, name.chars());
+    const bool written = write_member(reader.get(), declared_size, folder, name.chars(), target);
     const TextString made_folder = made_folder_after(missing_folder);
     if (!written) {
         remove_made_folders(target, made_folder);

@@ -72,8 +72,11 @@ CopyAttempt make_own_copy(const char* archive) {
         const MutexLock guard(state_mutex);
         if (const PluginRecord* record = record_for(extraction.file, plugin_record())) plays_it = *record;
     }
-    if (plays_it.module == nullptr) return {};  // the folder goes back, outside the lock
-    return {std::make_unique<OwnCopy>(std::move(folder), std::move(extraction.file), std::move(plays_it)), nullptr};
+    if (plays_it.module == nullptr) {
+        folder->clear_out(extraction.file, extraction.made_folder);
+        return {};
+    }
+    return {std::make_unique<OwnCopy>(std::move(folder), std::move(extraction), std::move(plays_it)), nullptr};
 }
 
 }  // namespace voskel

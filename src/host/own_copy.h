@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "extract/extraction.h"
 #include "extract/private_folder.h"
 #include "identity/state_lock.h"
 #include "registry/plugin_registry.h"
@@ -46,24 +47,25 @@ void admit_calls() EXCLUDES(state_mutex);
 
 // An archive's song, extracted into a private folder, the inner module that
 // plays it, and a hold on that module's library, so that the module can be
-// called until the copy goes, also after the host's Quit. The folder is
-// emptied when the copy goes, and kept for the next. Its texts are never
+// called until the copy goes, also after the host's Quit. The copy's file
+// and folders go with it, and the folder is kept for the next. Its texts are never
 // copied (their buffers' counts are not shared between threads); they are
 // read through chars() alone. A copy goes outside the state lock: the last
 // hold on a library unloads it.
 class OwnCopy {
 public:
-    OwnCopy(LentFolder folder, TextString file, PluginRecord plays_it)
-        : folder_(std::move(folder)), file_(std::move(file)), plays_it_(std::move(plays_it)) {}
+    OwnCopy(LentFolder folder, Extraction extraction, PluginRecord plays_it)
+        : folder_(std::move(folder)), extraction_(std::move(extraction)), plays_it_(std::move(plays_it)) {}
+    ~OwnCopy() { folder_->clear_out(extraction_.file, extraction_.made_folder); }
     OwnCopy(const OwnCopy&) = delete;
     OwnCopy& operator=(const OwnCopy&) = delete;
 
-    const char* file() const { return file_.chars(); }
+    const char* file() const { return extraction_.file.chars(); }
     In_Module& module() const { return *plays_it_.module; }
 
 private:
     LentFolder folder_;
-    TextString file_;
+    Extraction extraction_;
     PluginRecord plays_it_;
 };
 
