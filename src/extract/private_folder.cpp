@@ -99,8 +99,7 @@ std::unique_ptr<PrivateFolder> PrivateFolder::make() {
 PrivateFolder::~PrivateFolder() { empty_and_release({folder_, lock_path_}, lock_); }
 
 void PrivateFolder::clear_out(const TextString& file, const TextString& made_folder) {
-    remove_extracted(file, made_folder);
-    if (file_state(file.chars()).kind != FileState::Kind::absent) reusable_ = false;
+    if (!remove_extracted(file, made_folder)) reusable_ = false;
 }
 
 namespace {

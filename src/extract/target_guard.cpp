@@ -22,13 +22,15 @@ TargetGuard::TargetGuard(const TextString& folder, const TextString& target)
     : target_(target), before_(file_state(target.chars())), missing_folder_(first_missing_folder(folder, target)) {}
 
 Extraction TargetGuard::outcome(bool library_succeeded, uint64_t declared_size) const {
-    const FileState after = file_state(target_.chars());
     const TextString made_folder = made_folder_after(missing_folder_);
     // A file longer or shorter than declared is not the member the archive
     // describes: the library wrote past the size it listed, or stopped short.
-    if (library_succeeded && after.kind == Kind::present && after.size == declared_size) {
+    // Its size is all a success needs, and the cheapest look tells it.
+    uint64_t size = 0, modified = 0;
+    if (library_succeeded && system_calls().file_identity(target_.chars(), size, modified) && size == declared_size) {
         return {.file = target_, .made_folder = made_folder};
     }
+    const FileState after = file_state(target_.chars());
     if (written_between(before_, after)) system_calls().delete_file(target_.chars());
     remove_made_folders(target_, made_folder);
     return {};

@@ -68,9 +68,10 @@ void remove_made_folders(const TextString& target, const TextString& made_folder
     system_calls().remove_empty_folder(made_folder.chars());
 }
 
-void remove_extracted(const TextString& file, const TextString& made_folder) {
-    system_calls().delete_file(file.chars());
+bool remove_extracted(const TextString& file, const TextString& made_folder) {
+    const bool deleted = system_calls().delete_file(file.chars());
     remove_made_folders(file, made_folder);
+    return deleted;
 }
 
 }  // namespace voskel

@@ -31,7 +31,8 @@ TextString made_folder_after(const TextString& missing_before);
 // extraction lies outside made_folder and stays.
 void remove_made_folders(const TextString& target, const TextString& made_folder);
 
-// Deletes an extracted file, then the folders its extraction made.
-void remove_extracted(const TextString& file, const TextString& made_folder);
+// Deletes an extracted file, then the folders its extraction made. False
+// when the file stays.
+bool remove_extracted(const TextString& file, const TextString& made_folder);
 
 }  // namespace voskel

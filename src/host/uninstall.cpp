@@ -12,7 +12,8 @@ int uninstall_plugin() {
     // Freed at once, the plugin would leave a playing module's thread, an
     // open read or a question in progress calling into freed code.
     if (!release_for_unload()) return IN_PLUGIN_UNINSTALL_REBOOT;
-    sweep_private_folders();
+    close_private_folders();  // the ones kept for the next copy
+    sweep_private_folders();  // and what processes that ended left
     return IN_PLUGIN_UNINSTALL_NOW;
 }
 

@@ -45,9 +45,9 @@ struct SystemCalls {
     uint32_t (*module_file_name)(LibraryHandle library, char* buffer, uint32_t size);
 
     // Deletes a file by path, a read-only one too, and one in a read-only
-    // folder (whose attributes are then put back). Failure is ignored:
-    // there is nothing better to do.
-    void (*delete_file)(const char* path);
+    // folder (whose attributes are then put back). False when it stays
+    // (most callers have nothing better to do than go on).
+    bool (*delete_file)(const char* path);
 
     // A modal message with an OK button, owned by owner (which may be null);
     // returns once the user has closed it.

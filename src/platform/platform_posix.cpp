@@ -103,7 +103,7 @@ bool remove_in_folder(const char* path, int (*removal)(const char*)) {
     return removed;
 }
 
-void delete_file(const char* path) { remove_in_folder(path, unlink); }
+bool delete_file(const char* path) { return remove_in_folder(path, unlink); }
 
 // There is no window system to speak of; the message goes where a user of a
 // command-line host will see it.

@@ -172,7 +172,7 @@ bool remove_read_only_too(const char* path, BOOL(WINAPI* removal)(LPCSTR)) {
     return removed;
 }
 
-void delete_file(const char* path) { remove_read_only_too(path, DeleteFileA); }
+bool delete_file(const char* path) { return remove_read_only_too(path, DeleteFileA); }
 
 bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
 
@@ -303,6 +303,13 @@ LibraryHandle own_library() {
 
 FileState file_state(const char* path) {
     FileState state;
+    // Most looks find nothing, and asking for attributes tells that without
+    // opening anything.
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) state.kind = FileState::Kind::absent;
+        return state;
+    }
     // Attributes alone: no share mode of another opener stands in the way.
     HANDLE file = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
