@@ -1,4 +1,4 @@
-// ZIP where no unzip32.dll exists: libarchive reads the first member and it
+// ZIP where no unzip32.dll exists: libarchive reads the song (song_choice.h) and it
 // is written where the returned path says, folders created as needed.
 #include <archive.h>
 #include <archive_entry.h>

@@ -230,7 +230,7 @@ TEST(ShiftJis, NamesWhoseSecondBytesLookLikeAsciiPlay) {
                 EXPECT_EQ(play.fields.at(0), host.temp_folder().file(name));
             }
             host.stop();
-            EXPECT_TRUE(fs::is_empty(host.temp_folder().path())) << name;
+            EXPECT_TRUE(test::entries_in(host.temp_folder().path()).empty()) << name;
         }
         // ア.mod and ヂ.mod are two files: a query about one while the other plays is answered.
         ASSERT_EQ(host.play(archive(*format, "\x83\x41.mod")), 0);
@@ -285,7 +285,8 @@ TEST(ShiftJis, TemporaryFolderEndingInSoHoldsEverythingAndLoneLeadBytesNothing) 
         test::write_file(lone_lead_byte, format->write({{"evil.mod\x83", "the song"}}));
         EXPECT_NE(host.play(lone_lead_byte), 0);
         host.get_file_info(lone_lead_byte.c_str());
-        EXPECT_TRUE(fs::is_empty(folder));
+        // The tests' own join looks at the last byte, which here is that of a backslash.
+        EXPECT_TRUE(test::entries_in(temp + "\\").empty());
         EXPECT_EQ(entries_of(outer), std::set<fs::path>{folder.filename()}) << "nothing beside the folder";
     }
 }
