@@ -46,9 +46,9 @@ void BM_PlayStop_5MiB(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * big_member_bytes);
 }
 
-void BM_Direct_5MiB(benchmark::State& state) {
+void direct_5MiB(benchmark::State& state, DirectExtractor::Extra extra) {
     const std::string temp = fresh_folder("temp");
-    DirectExtractor direct;
+    DirectExtractor direct(extra);
     const std::string archive = data_file("big.mdz");
     if (!direct.ok() || !direct.extract_and_delete(archive, "big.mod", temp)) {
         state.SkipWithError("the library did not extract big.mdz");
@@ -62,6 +62,8 @@ void BM_Direct_5MiB(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * big_member_bytes);
 }
+
+void BM_Direct_5MiB(benchmark::State& state) { direct_5MiB(state, {}); }
 
 void BM_GetFileInfo_Playlist(benchmark::State& state) {
     const std::string plugins = fresh_folder("plugins-info");
@@ -106,6 +108,9 @@ void BM_Direct_Playlist_LoadEach(benchmark::State& state) { direct_playlist(stat
 void BM_Direct_Playlist_ListFirstLoadEach(benchmark::State& state) {
     direct_playlist(state, {.list_first = true, .load_each = true});
 }
+void BM_Direct_5MiB_ListFirstLoadEach(benchmark::State& state) {
+    direct_5MiB(state, {.list_first = true, .load_each = true});
+}
 #endif
 
 // A host's start: in_voskel loaded, its first lookup scanning a folder of
@@ -133,6 +138,7 @@ BENCHMARK(BM_Direct_Playlist_ListFirstLoadEach)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
+BENCHMARK(BM_Direct_5MiB_ListFirstLoadEach)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 #endif
 #if defined(_WIN32)
 // On Windows each load of in_voskel.dll takes a thread-local storage index

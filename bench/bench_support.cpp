@@ -113,6 +113,9 @@ namespace {
 int VOSKEL_WINAPI swallow(char*, unsigned long size) { return static_cast<int>(size); }
 int VOSKEL_WINAPI replace(char*, unsigned) { return 1; }
 int VOSKEL_WINAPI no_password(char*, int, const char*, const char*) { return 1; }
+// A listing hands each member's name and size here, as the plugin needs them.
+void VOSKEL_WINAPI listed(unsigned long long, unsigned long long, unsigned, unsigned, unsigned, unsigned, unsigned,
+                          unsigned, char, const char*, const char*, unsigned long, char) {}
 
 }  // namespace
 
@@ -140,6 +143,7 @@ bool DirectExtractor::extract_and_delete(const std::string& archive, const std::
     callbacks.print = swallow;
     callbacks.replace = replace;
     callbacks.password = no_password;
+    callbacks.SendApplicationMessage = listed;
     unzip6::DCL options{};
     options.StructVersID = unzip6::UZ_DCL_STRUCTVER;
     options.fQuiet = 2;

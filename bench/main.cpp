@@ -58,6 +58,9 @@ int main(int argc, char** argv) {
               std::string("BM_TextString_Assign/") + size, std::string("BM_StdString_Assign/") + size);
     }
     ratio(report, "Play+Stop, 5 MiB member / the library alone", "BM_PlayStop_5MiB", "BM_Direct_5MiB", 1.15);
+    ratio(report, "  the library alone, both (5 MiB) / alone", "BM_Direct_5MiB_ListFirstLoadEach",
+          "BM_Direct_5MiB");
+    ratio(report, "  Play+Stop / the library alone, both", "BM_PlayStop_5MiB", "BM_Direct_5MiB_ListFirstLoadEach");
     // On Windows the plugin must load unzip32.dll for each archive and list
     // it first: its question is measured against that work below.
 #if defined(_WIN32)

@@ -54,6 +54,9 @@ fi
 
 cmake --preset "$preset" -Dbenchmark_DIR="$gb_prefix/lib/cmake/benchmark" >/dev/null
 cmake --build --preset "$preset" >/dev/null
+# The installer puts the libraries beside winamp.exe, the first folder that
+# Windows searches for a library named alone; beside the host program here.
+cp "$libs/unzip32.dll" "$libs/unrar.dll" "$root/build/$preset/bin/"
 env -u DISPLAY -u WAYLAND_DISPLAY \
     WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
     WINEPATH="$(sed 's|/|\\|g' <<<"Z:$libs")" \
